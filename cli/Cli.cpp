@@ -1,0 +1,119 @@
+#include "Cli.h"
+
+#include <cstdio>
+
+TCli::TCli(TQMCOMControl* link, TProcessFlags* flags, bool trace)
+    : FLink(link), FFlags(flags), FTrace(trace)
+{
+    QObject::connect(link, &TQMCOMControl::Notify, link,
+                     [this](int code, qintptr w, qintptr l, const QString& text) {
+                         OnNotify(code, w, l, text);
+                     }, Qt::DirectConnection);
+}
+
+void TCli::Out(const QString& line)
+{
+    std::fprintf(stdout, "%s\n", qPrintable(line));
+    std::fflush(stdout);
+}
+
+void TCli::Err(const QString& line)
+{
+    std::fprintf(stderr, "%s\n", qPrintable(line));
+    std::fflush(stderr);
+}
+
+void TCli::OnNotify(int code, qintptr wParam, qintptr lParam, const QString& text)
+{
+    const bool serial = FLink->ControlMode() == cmCOM;
+    switch (code) {
+    case ntCommandLog:
+    case ntDump:
+        if (FTrace)
+            Err(text);
+        break;
+    case ntTimeOut:
+        FLastFailure = QStringLiteral("Time out!");
+        break;
+    case ntDataInvalid:
+        FLastFailure = QStringLiteral("Data invalid!");
+        break;
+    case ntPortError:
+        FLastFailure = serial ? QStringLiteral("COM access failed!") : QStringLiteral("TCP control failed!");
+        break;
+    case ntConnectFailed: {
+        const int connected = wParam ? 1 : 0;
+        FLastFailure = serial ? QStringLiteral("%1 COM [%2] failed")
+                                    .arg(QLatin1String(Options::PortAction[size_t(connected)]),
+                                         FLink->ComPort())
+                              : QStringLiteral("%1 %2 failed")
+                                    .arg(QLatin1String(Options::LinkAction[size_t(connected)]),
+                                         FLink->DeviceIP());
+        break;
+    }
+    case ntSendFailed:
+        FLastFailure = QStringLiteral("Send data failed!");
+        break;
+    default:
+        break;
+    }
+    Q_UNUSED(lParam)
+}
+
+bool TCli::EnsureConnected()
+{
+    if (FLink->Connect())
+        return true;
+    Err(FLastFailure.isEmpty() ? QStringLiteral("Connect failed") : FLastFailure);
+    if (FTrace && !FLink->LastErrorText().isEmpty())
+        Err(FLink->LastErrorText());
+    return false;
+}
+
+bool TCli::Run(const TCatalogueCommand& command, TCommandReply* reply)
+{
+    if (!EnsureConnected())
+        return false;
+    FLastFailure.clear();
+    reply->Clear();
+    FLink->ExecuteCommand(command.Packet, *reply);
+    if (reply->Ok)
+        return true;
+    Err(FLastFailure.isEmpty() ? QStringLiteral("Command failed") : FLastFailure);
+    return false;
+}
+
+int TCli::QueryPower()
+{
+    TCommandReply r;
+    if (!Run(Catalogue::PowerStatus(), &r))
+        return -1;
+    return Catalogue::PowerIsOn(r) ? 1 : 0;
+}
+
+bool TCli::RunPowered(const TCatalogueCommand& command, TCommandReply* reply)
+{
+    const int power = QueryPower();
+    if (power < 0)
+        return false;
+    if (power == 0) {
+        Err(QStringLiteral("System is power off, please turn it on first."));
+        return false;
+    }
+    return Run(command, reply);
+}
+
+uint16_t TCli::ParseNumber(const QString& text, uint32_t max, const char* what)
+{
+    bool ok = false;
+    uint32_t v = 0;
+    if (text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive))
+        v = text.mid(2).toUInt(&ok, 16);
+    else
+        v = text.toUInt(&ok, 10);
+    if (!ok || v > max)
+        throw EUsage(QStringLiteral("bad %1 '%2' (want 0..%3, decimal or 0x-hex)")
+                         .arg(QLatin1String(what), text)
+                         .arg(max));
+    return uint16_t(v);
+}

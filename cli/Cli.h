@@ -1,0 +1,58 @@
+#pragma once
+
+#include "link/Commands.h"
+#include "link/QMCOMControl.h"
+
+#include <QString>
+#include <QStringList>
+#include <stdexcept>
+
+// A usage error: message on stderr, exit status 2.
+class EUsage : public std::runtime_error {
+public:
+    explicit EUsage(const QString& text) : std::runtime_error(text.toStdString()) {}
+};
+
+// What every matrixctl command works with: the link controller, the failure
+// text of the last notification and the output streams.
+class TCli {
+public:
+    TCli(TQMCOMControl* link, TProcessFlags* flags, bool trace);
+
+    TQMCOMControl* Link() { return FLink; }
+    TProcessFlags* Flags() { return FFlags; }
+
+    // Connects on demand; on failure prints the failure text and returns false.
+    bool EnsureConnected();
+    // One catalogue command; prints the failure text when it is not accepted.
+    bool Run(const TCatalogueCommand& command, TCommandReply* reply);
+    // As Run, refused with the power-off text while the matrix is off.
+    bool RunPowered(const TCatalogueCommand& command, TCommandReply* reply);
+    // Queries the power state; -1 when the query failed.
+    int QueryPower();
+
+    void Out(const QString& line);
+    void Err(const QString& line);
+    // The text of the last failure notification ("Time out!", ...), if any.
+    QString LastFailure() const { return FLastFailure; }
+    void ClearFailure() { FLastFailure.clear(); }
+
+    static uint16_t ParseNumber(const QString& text, uint32_t max, const char* what);
+
+private:
+    void OnNotify(int code, qintptr wParam, qintptr lParam, const QString& text);
+    TQMCOMControl* FLink;
+    TProcessFlags* FFlags;
+    bool FTrace;
+    QString FLastFailure;
+};
+
+// The command groups; each returns the exit status.
+int CmdCore(TCli& cli, const QString& command, const QStringList& args);
+bool IsCoreCommand(const QString& command);
+int CmdEdid(TCli& cli, const QStringList& args);
+int CmdFirmware(TCli& cli, const QStringList& args);
+// Usage lines of the groups.
+QString CoreUsage();
+QString EdidUsage();
+QString FirmwareUsage();

@@ -1,0 +1,89 @@
+// matrixctl: the matrix link from the command line.
+#include "Cli.h"
+
+#include <QCoreApplication>
+#include <cstdio>
+
+static QString Usage()
+{
+    return QStringLiteral("usage: matrixctl (--tcp HOST[:PORT] | --serial DEVICE) [--timeout-ms N] "
+                          "[--trace] COMMAND ...\n"
+                          "commands:\n") +
+           CoreUsage() + EdidUsage() + FirmwareUsage();
+}
+
+static bool NeedsLink(const QString& command, const QStringList& args)
+{
+    // Firmware files are merged and inspected offline.
+    return !(command == QLatin1String("fw") && !args.isEmpty() &&
+             (args[0] == QLatin1String("merge") || args[0] == QLatin1String("info")));
+}
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QStringList args = app.arguments().mid(1);
+    QString tcp, serial;
+    int timeoutMs = -1;
+    bool trace = false;
+    try {
+        while (!args.isEmpty() && args.first().startsWith(QLatin1String("--"))) {
+            const QString opt = args.takeFirst();
+            auto value = [&]() {
+                if (args.isEmpty())
+                    throw EUsage(QStringLiteral("%1 needs a value").arg(opt));
+                return args.takeFirst();
+            };
+            if (opt == QLatin1String("--tcp"))
+                tcp = value();
+            else if (opt == QLatin1String("--serial"))
+                serial = value();
+            else if (opt == QLatin1String("--timeout-ms"))
+                timeoutMs = TCli::ParseNumber(value(), 65535, "time-out");
+            else if (opt == QLatin1String("--trace"))
+                trace = true;
+            else if (opt == QLatin1String("--help")) {
+                std::printf("%s", qPrintable(Usage()));
+                return 0;
+            } else
+                throw EUsage(QStringLiteral("unknown option %1").arg(opt));
+        }
+        if (args.isEmpty())
+            throw EUsage(QStringLiteral("no command"));
+        const QString command = args.takeFirst();
+        const bool known = IsCoreCommand(command) || command == QLatin1String("edid") ||
+                           command == QLatin1String("fw");
+        if (!known)
+            throw EUsage(QStringLiteral("unknown command '%1'").arg(command));
+        if (NeedsLink(command, args) && (tcp.isEmpty() == serial.isEmpty()))
+            throw EUsage(QStringLiteral("give exactly one of --tcp HOST[:PORT] and --serial DEVICE"));
+
+        TProcessFlags flags;
+        TTiming timing;
+        if (timeoutMs >= 0)
+            timing.PollLimit = qMax(1, (timeoutMs + timing.PollTickMs - 1) / timing.PollTickMs);
+        TQMCOMControl link(&flags, timing);
+        if (!serial.isEmpty()) {
+            link.SetControlMode(cmCOM);
+            link.SetComPort(serial);
+        } else if (!tcp.isEmpty()) {
+            link.SetControlMode(cmLAN);
+            QString host = tcp;
+            const int colon = int(tcp.lastIndexOf(QLatin1Char(':')));
+            if (colon > 0 && !tcp.contains(QLatin1Char(']')) && tcp.count(QLatin1Char(':')) == 1) {
+                host = tcp.left(colon);
+                link.SetDevicePort(TCli::ParseNumber(tcp.mid(colon + 1), 65535, "port"));
+            }
+            link.SetDeviceIP(host);
+        }
+        TCli cli(&link, &flags, trace);
+        if (IsCoreCommand(command))
+            return CmdCore(cli, command, args);
+        if (command == QLatin1String("edid"))
+            return CmdEdid(cli, args);
+        return CmdFirmware(cli, args);
+    } catch (const EUsage& e) {
+        std::fprintf(stderr, "matrixctl: %s\n%s", e.what(), qPrintable(Usage()));
+        return 2;
+    }
+}

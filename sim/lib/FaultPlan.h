@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QRandomGenerator>
+#include <QString>
+
+// Faults the simulator injects into its replies, deterministic for a seed.
+//
+// A plan is KIND[:ARG][/after=N][/count=N]: the fault applies to replies
+// after the first N (default 0) and to at most count of them (default all).
+class TFaultPlan {
+public:
+    enum TKind {
+        fkSilence, // no reply
+        fkDrop,    // drop a reply with probability ARG (0..1)
+        fkBadSum,  // wrong checksum (command checksum, or data checksum of a block)
+        fkRefuse,  // 0xFF status in p1 low byte, checksum right
+        fkSplit,   // write in pieces of the given sizes, ARG = 5+8
+        fkPad,     // ARG extra bytes after the reply
+        fkDelay,   // delay the reply by ARG ms
+        fkClose,   // close the connection after ARG frames received
+    };
+    struct TFault {
+        TKind Kind = fkSilence;
+        double Arg = 0;
+        QList<int> Pieces;
+        int After = 0;
+        int Count = -1;
+        int Seen = 0;
+    };
+    struct TPiece {
+        int DelayMs = 0;
+        QByteArray Bytes;
+    };
+
+    explicit TFaultPlan(quint32 seed = 1) : FRandom(seed) {}
+    bool Add(const QString& text, QString* error = nullptr);
+    void Clear() { FFaults.clear(); }
+    void SetSeed(quint32 seed) { FRandom.seed(seed); }
+    bool IsEmpty() const { return FFaults.isEmpty(); }
+
+    // The pieces to write for one reply; empty when the reply is dropped.
+    QList<TPiece> Apply(const QByteArray& reply);
+    // Frames after which the connection is closed; -1 for never.
+    int CloseAfter() const;
+
+    static QString Help();
+
+private:
+    QList<TFault> FFaults;
+    QRandomGenerator FRandom;
+};

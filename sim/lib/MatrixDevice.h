@@ -1,0 +1,120 @@
+#pragma once
+
+#include "link/Packet.h"
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QList>
+#include <QMap>
+#include <array>
+#include <cstdint>
+
+// What the simulated matrix keeps.
+struct TMatrixState {
+    bool Power = false;
+    int Inputs = 4;
+    int Outputs = 4;
+    int VersionMajor = 2;
+    int VersionMinor = 7;
+    std::array<int, 4> Route = {1, 2, 3, 4};          // input shown on output n
+    std::array<bool, 4> InputConnected = {true, true, false, false};
+    std::array<bool, 4> OutputConnected = {true, true, true, false};
+    bool Ir = true;
+    bool Keys = true;   // panel keys unlocked
+    bool Apm = false;
+    bool Beeper = true;
+    std::array<int, 4> AudioSource = {1, 1, 1, 1};
+    bool EdidDipSwitch = false;                         // EDID set by the DIP switch
+    std::array<int, 4> InputEdidMode = {18, 18, 18, 18}; // mode code per input (18: default)
+    std::array<QByteArray, 4> OutputEdid;                // EDID of the display on each output
+    std::array<QByteArray, 4> InputEdid;                 // EDID each input presents
+    std::array<QByteArray, 2> UserEdid;                  // the two user memories
+
+    // Firmware receiver.
+    QMap<int, QByteArray> FirmwareParts;                 // part identity -> data received
+    QMap<int, int> FirmwareVersions;                     // part identity -> version word
+    bool DeclineSameOrOlder = false;                     // decline parts not newer than held
+    int DeclineAfterFrames = -1;                         // decline mid-part after N frames
+    int RebootSilenceMs = 300;                           // silence after a reboot
+    int Reboots = 0;
+
+    QJsonObject ToJson() const;
+    void FromJson(const QJsonObject& o);
+};
+
+// The matrix as a pure function of bytes: Feed() takes what arrives on the
+// line and returns the reply units to send back, one per answered frame. The
+// model keeps the frame parser's state between calls, so bytes may arrive in
+// any pieces.
+class TMatrixDevice {
+public:
+    TMatrixDevice();
+    virtual ~TMatrixDevice() = default;
+
+    QList<QByteArray> Feed(const QByteArray& bytes);
+    // Forget partial frames and transfer state (a new connection).
+    void ResetLine();
+
+    TMatrixState& State() { return FState; }
+    const TMatrixState& State() const { return FState; }
+    // Loads the display EDIDs from a folder of .bin files (sorted by name).
+    bool LoadEdids(const QString& folder);
+
+    // Time (ms, from the line owner's clock) until which the device stays
+    // silent after a reboot; the owner tells the device the time.
+    void SetNow(qint64 ms) { FNowMs = ms; }
+    bool Silent() const { return FNowMs < FSilentUntilMs; }
+
+    static QByteArray Reply(uint8_t group, uint8_t code, uint16_t p1, uint16_t p2 = 0,
+                            uint16_t p3 = 0, uint16_t p4 = 0);
+    static QByteArray Refusal(const TCommandPacket& cmd);
+
+    int FramesReceived() const { return FFramesReceived; }
+
+protected:
+    QByteArray HandleCommand(const TCommandPacket& cmd);
+    QByteArray HandleStatus(const TCommandPacket& cmd);
+    QByteArray HandleEdidSimple(const TCommandPacket& cmd);
+    // Block transfers and firmware: the opening commands, block requests,
+    // data frames and the reboot.
+    QByteArray HandleBlockCommand(const TCommandPacket& cmd, bool* handled);
+    QByteArray HandleDataFrame(const TCommandPacket& header, const QByteArray& data,
+                               uint8_t dataChecksum);
+
+    // Data frames expected after an accepted block write opening.
+    struct TDataMode {
+        bool Active = false;
+        uint8_t Group = 0;
+        uint8_t Code = 0;
+        bool Padded = true;
+    };
+    TDataMode FDataMode;
+
+    // Block read in progress.
+    struct TReadState {
+        bool Active = false;
+        uint8_t Group = 0, Code = 0;
+        uint16_t P3 = 0, P4 = 0;
+        QByteArray Data;
+        int Offset = 0;     // start of the block last sent
+        int BlockSize = 0;  // size of the block last sent
+    };
+    TReadState FRead;
+
+    // Block write in progress.
+    struct TWriteState {
+        uint16_t Target = 0;
+        QByteArray Data;
+        int PartIdentity = -1;
+        int PartVersion = 0;
+        int NextBlock = 0;
+        int Frames = 0;
+    };
+    TWriteState FWrite;
+
+    TMatrixState FState;
+    QByteArray FIn;
+    qint64 FNowMs = 0;
+    qint64 FSilentUntilMs = 0;
+    int FFramesReceived = 0;
+};

@@ -1,0 +1,116 @@
+#include "SimLine.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTimer>
+#include <memory>
+
+TSimLine::TSimLine(TMatrixDevice* device, TFaultPlan* faults, QObject* parent)
+    : QObject(parent), FDevice(device), FFaults(faults)
+{
+    FClock.start();
+}
+
+void TSimLine::Restart()
+{
+    ++FGeneration;
+    FDevice->ResetLine();
+    FRxBusyNs = FTxBusyNs = 0;
+    FFramesSinceStart = 0;
+}
+
+qint64 TSimLine::WireNs(qint64 bytes) const
+{
+    return FBaud > 0 ? bytes * 10 * 1000000000LL / FBaud : 0;
+}
+
+void TSimLine::At(qint64 dueNs, std::function<void()> f)
+{
+    const int generation = FGeneration;
+    auto guarded = [this, generation, f] {
+        if (generation == FGeneration)
+            f();
+    };
+    const qint64 left = dueNs - FClock.nsecsElapsed();
+    if (left <= 0) {
+        guarded();
+        return;
+    }
+    // Sleep most of the way on a timer, then finish on zero timers so that the
+    // line keeps its baud rate to well under a millisecond.
+    auto finish = std::make_shared<std::function<void()>>();
+    *finish = [this, dueNs, guarded, finish] {
+        if (FClock.nsecsElapsed() >= dueNs) {
+            guarded();
+            *finish = nullptr; // break the self-reference
+            return;
+        }
+        QTimer::singleShot(0, this, [finish] {
+            if (*finish)
+                (*finish)();
+        });
+    };
+    const int ms = int(left / 1000000) - 1;
+    QTimer::singleShot(qMax(0, ms), Qt::PreciseTimer, this, [finish] {
+        if (*finish)
+            (*finish)();
+    });
+}
+
+void TSimLine::Receive(const QByteArray& bytes)
+{
+    FBytesIn += bytes.size();
+    if (FBaud <= 0) {
+        Deliver(bytes);
+        return;
+    }
+    const qint64 now = FClock.nsecsElapsed();
+    FRxBusyNs = qMax(now, FRxBusyNs) + WireNs(bytes.size());
+    At(FRxBusyNs, [this, bytes] { Deliver(bytes); });
+}
+
+void TSimLine::Deliver(const QByteArray& bytes)
+{
+    Log("rx", bytes);
+    FDevice->SetNow(FClock.elapsed());
+    const int before = FDevice->FramesReceived();
+    const QList<QByteArray> replies = FDevice->Feed(bytes);
+    FFramesSinceStart += FDevice->FramesReceived() - before;
+    for (const QByteArray& reply : replies) {
+        const QList<TFaultPlan::TPiece> pieces = FFaults->Apply(reply);
+        for (const auto& piece : pieces) {
+            const qint64 start = qMax(FClock.nsecsElapsed(), FTxBusyNs) +
+                                 qint64(piece.DelayMs) * 1000000;
+            FTxBusyNs = start + WireNs(piece.Bytes.size());
+            At(FTxBusyNs, [this, b = piece.Bytes] { Send(b); });
+        }
+    }
+    const int closeAfter = FFaults->CloseAfter();
+    if (closeAfter >= 0 && FFramesSinceStart >= closeAfter && FCloser)
+        At(FTxBusyNs, [this] {
+            if (FCloser)
+                FCloser();
+        });
+    if (FDevice->FramesReceived() != before)
+        emit FrameHandled();
+}
+
+void TSimLine::Send(const QByteArray& bytes)
+{
+    Log("tx", bytes);
+    FBytesOut += bytes.size();
+    if (FWriter)
+        FWriter(bytes);
+}
+
+void TSimLine::Log(const char* dir, const QByteArray& bytes)
+{
+    if (!FLog || !FLog->isOpen())
+        return;
+    QJsonObject o;
+    o[QStringLiteral("t")] = double(FClock.nsecsElapsed()) / 1e9;
+    o[QStringLiteral("dir")] = QLatin1String(dir);
+    o[QStringLiteral("hex")] = QString::fromLatin1(bytes.toHex(' ').toUpper());
+    FLog->write(QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n');
+    FLog->flush();
+}

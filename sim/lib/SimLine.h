@@ -1,0 +1,56 @@
+#pragma once
+
+#include "FaultPlan.h"
+#include "MatrixDevice.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QObject>
+#include <functional>
+
+// One line to the simulated matrix: bytes in from a transport, through the
+// device model and the fault plan, bytes out to the transport, optionally paced
+// at a baud rate (10 bits per byte) in both directions and logged as JSON lines.
+class TSimLine : public QObject {
+    Q_OBJECT
+public:
+    TSimLine(TMatrixDevice* device, TFaultPlan* faults, QObject* parent = nullptr);
+
+    void SetBaud(int baud) { FBaud = baud; }
+    // Frame log shared by the lines of one simulator (not owned).
+    void SetLog(QFile* log) { FLog = log; }
+    void SetWriter(std::function<void(const QByteArray&)> w) { FWriter = std::move(w); }
+    void SetCloser(std::function<void()> c) { FCloser = std::move(c); }
+
+    // A new peer: partial frames and pacing are forgotten.
+    void Restart();
+    void Receive(const QByteArray& bytes);
+
+    qint64 BytesIn() const { return FBytesIn; }
+    qint64 BytesOut() const { return FBytesOut; }
+
+signals:
+    void FrameHandled();
+
+private:
+    void Deliver(const QByteArray& bytes);
+    void Send(const QByteArray& bytes);
+    void Log(const char* dir, const QByteArray& bytes);
+    // Runs `f` at `dueNs` on the clock (precise to well under a millisecond).
+    void At(qint64 dueNs, std::function<void()> f);
+    qint64 WireNs(qint64 bytes) const;
+
+    TMatrixDevice* FDevice;
+    TFaultPlan* FFaults;
+    std::function<void(const QByteArray&)> FWriter;
+    std::function<void()> FCloser;
+    QElapsedTimer FClock;
+    QFile* FLog = nullptr;
+    int FBaud = 0;
+    qint64 FRxBusyNs = 0;
+    qint64 FTxBusyNs = 0;
+    int FFramesSinceStart = 0;
+    int FGeneration = 0;
+    qint64 FBytesIn = 0;
+    qint64 FBytesOut = 0;
+};

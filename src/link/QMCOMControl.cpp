@@ -1,0 +1,365 @@
+#include "QMCOMControl.h"
+
+#include "transport/ComPort.h"
+#include "transport/Powersock.h"
+
+#include <QEventLoop>
+#include <QThread>
+#include <QTimer>
+#include <cstring>
+#include <exception>
+
+TQMCOMControl::TQMCOMControl(TProcessFlags* flags, const TTiming& timing, QObject* owner)
+    : QObject(owner), FFlags(flags), FTiming(timing), FComPort(new TComPort(this)),
+      FSock(new TPowersock(this))
+{
+    FSock->SetPort(8000);
+    connect(FComPort, &TComPort::RxBuf, this, &TQMCOMControl::OnRxBuf);
+    connect(FComPort, &TComPort::DeviceLost, this, [this] {
+        // The adapter or device went away: the port is closed so that
+        // Connected tells the truth and the next command reopens it.
+        try {
+            FComPort->Close();
+        } catch (const std::exception&) {
+        }
+    });
+}
+
+TQMCOMControl::~TQMCOMControl()
+{
+    FSock->Cancel();
+    try {
+        Disconnect();
+    } catch (...) {
+    }
+}
+
+QString TQMCOMControl::ComPort() const { return FComPort->Port(); }
+void TQMCOMControl::SetComPort(const QString& name) { FComPort->SetPort(name); }
+
+bool TQMCOMControl::Connected() const
+{
+    return FControlMode == cmCOM ? FComPort->Connected() : FSock->Connected();
+}
+
+void TQMCOMControl::SetControlMode(TControlMode mode)
+{
+    FControlMode = mode;
+    Searching = false;
+    Configuring = false;
+}
+
+quint16 TQMCOMControl::DevicePort() const { return FSock->Port(); }
+void TQMCOMControl::SetDevicePort(quint16 port) { FSock->SetPort(port); }
+
+void TQMCOMControl::SendNotify(int code, qintptr wParam, qintptr lParam, const QString& text)
+{
+    emit Notify(code, wParam, lParam, text);
+}
+
+bool TQMCOMControl::Connect()
+{
+    if (Connected())
+        return true;
+    try {
+        if (FControlMode == cmCOM) {
+            FConnecting = true;
+            FComPort->Open();
+            FConnecting = false;
+            FComPort->ClearBuffers(true, true);
+        } else {
+            FSock->SetHost(FDeviceIP);
+            FSock->SetTimeOut(FTiming.ConnectTimeoutMs);
+            FConnecting = true;
+            FSock->Connect();
+            FConnecting = false;
+            FSock->SetTimeOut(0);
+        }
+        FLastErrorText.clear();
+        return true;
+    } catch (const std::exception& e) {
+        FLastErrorText = QString::fromStdString(e.what());
+        FSock->Disconnect();
+        FConnecting = false;
+        FSock->SetTimeOut(0);
+        SendNotify(ntConnectFailed, Connected() ? 1 : 0);
+        return false;
+    }
+}
+
+bool TQMCOMControl::Disconnect()
+{
+    try {
+        if (Connected()) {
+            if (FControlMode == cmCOM)
+                FComPort->Close();
+            else
+                FSock->Disconnect();
+        }
+        return true;
+    } catch (const std::exception& e) {
+        FLastErrorText = QString::fromStdString(e.what());
+        SendNotify(ntConnectFailed, Connected() ? 1 : 0);
+        return false;
+    }
+}
+
+int TQMCOMControl::SendFrame(const uint8_t* bytes, int count)
+{
+    QByteArray data(reinterpret_cast<const char*>(bytes), count);
+    if (FControlMode == cmCOM) {
+        FComPort->ClearBuffers(true, true);
+        return FComPort->Write(data);
+    }
+    FSock->DiscardInput();
+    return FSock->SendBuffer(data);
+}
+
+int TQMCOMControl::FrameLimit() const
+{
+    switch (FFrameKind) {
+    case 1: return FrameSizeBlock;
+    case 6: return FrameSizeModule;
+    default: return FrameSizeCommand;
+    }
+}
+
+void TQMCOMControl::ClearReceiveState(uint8_t frameKind)
+{
+    FFrameKind = frameKind;
+    FFrameComplete = false;
+    std::memset(FReply, 0, sizeof FReply);
+    FBlockFrameSize = 0;
+    FBlockDataSize = 0;
+    FBlockDataChecksum = 0;
+    std::memset(FRxBuffer, 0, sizeof FRxBuffer);
+    FRxPos = 0;
+}
+
+QByteArray TQMCOMControl::Receive(const QByteArray& bytes)
+{
+    const int limit = FrameLimit();
+    const int oldPos = FRxPos;
+    int take = int(bytes.size());
+    if (FRxPos + take > limit) {
+        take = qMax(0, limit - FRxPos);
+        FRxPos = limit;
+    } else {
+        FRxPos += take;
+    }
+    FFrameComplete = FRxPos >= limit;
+    if (FFrameComplete)
+        FRxPos = 0;
+    if (take > 0)
+        std::memcpy(FRxBuffer + oldPos, bytes.constData(), size_t(take));
+    return bytes.left(take);
+}
+
+void TQMCOMControl::OnRxBuf(const QByteArray& bytes)
+{
+    if (FFlags->Abort)
+        return;
+    SendNotify(ntDump, 0, 0, QStringLiteral("CopyDataPosition = %1\r\n").arg(FRxPos));
+    QByteArray taken = Receive(bytes);
+    SendNotify(ntBytesReceived, qintptr(bytes.size()));
+    SendNotify(ntDump, 0, 0,
+               ReceivedDump(reinterpret_cast<const uint8_t*>(taken.constData()),
+                            int(taken.size()), QString()));
+    emit ReceiverAdvanced();
+}
+
+void TQMCOMControl::TakeLanBytes(bool dump)
+{
+    QByteArray bytes = FSock->ReadAvailable();
+    if (bytes.isEmpty())
+        return;
+    SendNotify(ntBytesReceived, qintptr(bytes.size()));
+    QByteArray taken = Receive(bytes);
+    if (dump)
+        SendNotify(ntDump, 0, 0,
+                   ReceivedDump(reinterpret_cast<const uint8_t*>(taken.constData()),
+                                int(taken.size()), QStringLiteral("cmLAN:::")));
+}
+
+bool TQMCOMControl::WaitForFrame()
+{
+    FPollCount = 0;
+    QEventLoop loop;
+    QEventLoop* outer = FWaitLoop;
+    FWaitLoop = &loop;
+    bool aborted = false;
+    bool done = false;
+    auto check = [&] {
+        if (done)
+            return;
+        if (FFlags->Abort) {
+            aborted = true;
+            done = true;
+        } else if (FFrameComplete || FPollCount >= FTiming.PollLimit) {
+            done = true;
+        }
+        if (done)
+            loop.quit();
+    };
+    auto takeLan = [&] {
+        if (FControlMode == cmLAN && !FFlags->Abort)
+            TakeLanBytes(true);
+    };
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    connect(&tick, &QTimer::timeout, &loop, [&] {
+        ++FPollCount;
+        takeLan();
+        check();
+    });
+    connect(FSock, &TPowersock::DataArrived, &loop, [&] {
+        takeLan();
+        check();
+    });
+    connect(this, &TQMCOMControl::ReceiverAdvanced, &loop, check);
+    tick.start(FTiming.PollTickMs);
+    takeLan();
+    check();
+    if (!done)
+        loop.exec();
+    FWaitLoop = outer;
+    return !aborted;
+}
+
+void TQMCOMControl::Delay(int polls)
+{
+    if (polls <= 0 || FFlags->Abort)
+        return;
+    QEventLoop loop;
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    int left = polls;
+    connect(&tick, &QTimer::timeout, &loop, [&] {
+        ++FPollCount;
+        if (--left <= 0 || FFlags->Abort)
+            loop.quit();
+    });
+    tick.start(FTiming.PollTickMs);
+    loop.exec();
+}
+
+void TQMCOMControl::Pause(int ms)
+{
+    if (ms > 0)
+        QThread::msleep(ulong(ms));
+}
+
+void TQMCOMControl::SendCommandLog(const QString& title, const uint8_t* bytes13, int rc)
+{
+    SendNotify(ntCommandLog, 0, 0, CommandLogLine(title, bytes13, rc));
+}
+
+void TQMCOMControl::SendSentDump(const QString& title, const uint8_t* bytes, int count)
+{
+    SendNotify(ntDump, 0, 0, SentDump(title, bytes, count));
+}
+
+void TQMCOMControl::ExecuteCommand(const TCommandPacket& request, TCommandReply& reply)
+{
+    if (FFlags->Abort)
+        return;
+    const auto frame = BuildCommandFrame(request);
+    const auto asPassed = request.Bytes();
+    int tryNo = 0;
+    try {
+        for (tryNo = 1; tryNo <= FTiming.Tries; ++tryNo) {
+            ClearReceiveState(0);
+            SendFrame(frame.data(), 13);
+            SendCommandLog(QStringLiteral("[%1] snd cmd PPP:   ").arg(tryNo), asPassed.data(), 0);
+            if (!WaitForFrame()) {
+                reply.Ok = 0;
+                return;
+            }
+            if (!FFrameComplete) {
+                if (tryNo == FTiming.Tries) {
+                    reply.Ok = 0;
+                    SendNotify(ntTimeOut);
+                    return;
+                }
+                continue;
+            }
+            std::memcpy(FReply, FRxBuffer, 13);
+            SendCommandLog(QStringLiteral("rcv cmd PPP:   "), FReply, 0);
+            reply.Packet = TCommandPacket::FromBytes(FReply);
+            if (CheckReply(FReply, frame[2], frame[3]) == rcOk) {
+                reply.Ok = 1;
+                break;
+            }
+            reply.Ok = 0;
+            Pause(FTiming.RejectPauseMs);
+        }
+        if (tryNo > FTiming.Tries && reply.Ok == 0)
+            SendNotify(ntSendFailed);
+    } catch (const std::exception& e) {
+        FLastErrorText = QString::fromStdString(e.what());
+        reply.Ok = 0;
+        SendNotify(ntPortError);
+    }
+}
+
+static QString Hex2(uint8_t b) { return QStringLiteral("%1").arg(b, 2, 16, QLatin1Char('0')).toUpper(); }
+
+QString TQMCOMControl::CommandLogLine(const QString& title, const uint8_t* b, int rc)
+{
+    QString s = title + QStringLiteral("\r\n");
+    s += Hex2(b[0]) + ' ' + Hex2(b[1]) + ' ' + Hex2(b[2]) + ' ' + Hex2(b[3]);
+    s += QStringLiteral(" [") + Hex2(b[5]) + QStringLiteral(" UU ") + Hex2(b[4]) + ']';
+    for (int p = 6; p <= 10; p += 2)
+        s += QStringLiteral(" [") + Hex2(b[p + 1]) + ' ' + Hex2(b[p]) + ']';
+    s += ' ' + Hex2(b[12]) + QStringLiteral(", RC=") + QString::number(rc);
+    return s.left(255); // the text travels in a 256-byte buffer
+}
+
+QString TQMCOMControl::ReceivedDump(const uint8_t* bytes, int count, const QString& prefix)
+{
+    const QString stars(48, QLatin1Char('*'));
+    QString list = prefix;
+    for (int i = 0; i < count; ++i) {
+        if (i > 0 && i % 16 == 0)
+            list += QStringLiteral("\r\n");
+        list += QStringLiteral("0x") + Hex2(bytes[i]) + QChar(QLatin1Char(char(bytes[i]))) +
+                QStringLiteral(", ");
+    }
+    QString text = stars + QStringLiteral("\r\n") + list + QStringLiteral("\r\n") + stars +
+                   QStringLiteral("\r\n");
+    // The text travels zero-terminated in a 5000-byte buffer: a zero data byte
+    // ends what the receiver sees.
+    int nul = int(text.indexOf(QChar(0)));
+    if (nul >= 0)
+        text.truncate(nul);
+    return text.left(4999);
+}
+
+QString TQMCOMControl::SentDump(const QString& title, const uint8_t* bytes, int count)
+{
+    QString s = title;
+    for (int i = 0; i < count; ++i) {
+        if (i > 0 && i % 16 == 0)
+            s += QStringLiteral("\r\n");
+        if (i == 4 || i == 6 || i == 8 || i == 10 || i == 12)
+            s += QLatin1Char('|');
+        s += QStringLiteral("0x") + Hex2(bytes[i]) + QStringLiteral(", ");
+    }
+    return s;
+}
+
+void TQMCOMControl::ScrambleBuffer(uint8_t* buffer, int length)
+{
+    for (int i = 0; i < length; ++i) {
+        const uint8_t k = uint8_t(ScrambleKey[i % 32]);
+        buffer[i] = uint8_t((buffer[i] ^ k) + k);
+    }
+}
+
+void TQMCOMControl::UnscrambleBuffer(uint8_t* buffer, int length)
+{
+    for (int i = 0; i < length; ++i) {
+        const uint8_t k = uint8_t(ScrambleKey[i % 32]);
+        buffer[i] = uint8_t(uint8_t(buffer[i] - k) ^ k);
+    }
+}

@@ -1,0 +1,135 @@
+#pragma once
+
+#include "Constants.h"
+#include "Notifications.h"
+#include "Packet.h"
+#include "ProcessFlags.h"
+#include "Timing.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+
+class TComPort;
+class TPowersock;
+class QEventLoop;
+
+// The one object through which the program talks to the matrix: owns the
+// serial port and the TCP client, runs every command as a transaction of up to
+// five tries, moves EDID and firmware data in blocks, and reports through the
+// Notify signal (connect it directly: the handler runs before the controller
+// goes on, as the window relies on).
+//
+// Every operation runs on the owning thread and waits in nested event loops
+// that wake on received bytes, on the poll tick and on the abort flag.
+class TQMCOMControl : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QString ComPort READ ComPort WRITE SetComPort)
+    Q_PROPERTY(bool Connected READ Connected)
+    Q_PROPERTY(QString DeviceIP READ DeviceIP WRITE SetDeviceIP)
+public:
+    TQMCOMControl(TProcessFlags* flags, const TTiming& timing = TTiming(),
+                  QObject* owner = nullptr);
+    ~TQMCOMControl() override;
+
+    // Published properties.
+    QString ComPort() const;
+    void SetComPort(const QString& name);
+    bool Connected() const;
+    TControlMode ControlMode() const { return FControlMode; }
+    void SetControlMode(TControlMode mode);
+    QString DeviceIP() const { return FDeviceIP; }
+    void SetDeviceIP(const QString& ip) { FDeviceIP = ip; }
+    TUDPMode UDPMode() const { return FUDPMode; }
+    void SetUDPMode(TUDPMode mode) { FUDPMode = mode; }
+    // TCP port of the matrix; 8000 unless a test or tool points elsewhere.
+    quint16 DevicePort() const;
+    void SetDevicePort(quint16 port);
+
+    bool Connect();
+    bool Disconnect();
+    void ExecuteCommand(const TCommandPacket& request, TCommandReply& reply);
+    void ReadBlocks(const TCommandPacket& request, TCommandReply& reply);
+    void WriteBlocks(const TCommandPacket& request, TCommandReply& reply);
+    void WriteFirmwarePart(const TCommandPacket& request, TCommandReply& reply);
+    void WriteFirmwarePartErased(const TCommandPacket& request, TCommandReply& reply);
+    void WaitForReboot(TCommandReply& reply);
+    void Delay(int polls);
+
+    static void ScrambleBuffer(uint8_t* buffer, int length);
+    static void UnscrambleBuffer(uint8_t* buffer, int length);
+    static constexpr const char* ScrambleKey = "7C1E04B9D35A28F6E0B47D9C12A3F85E";
+
+    // The EDID read buffer (filled by ReadBlocks) and the EDID download buffer
+    // (filled by the caller before WriteBlocks or a firmware part).
+    QByteArray& EdidReadBuffer() { return FEdidReadBuffer; }
+    QByteArray& EdidDownloadBuffer() { return FEdidDownloadBuffer; }
+
+    const TTiming& Timing() const { return FTiming; }
+    void SetTiming(const TTiming& t) { FTiming = t; }
+    TProcessFlags* Flags() const { return FFlags; }
+    // Text of the last connect or port failure, for tools that show it.
+    QString LastErrorText() const { return FLastErrorText; }
+
+    TComPort* SerialPort() const { return FComPort; }
+    TPowersock* TcpClient() const { return FSock; }
+
+    // State of the running transfer, kept under the names the protocol uses.
+    uint8_t FReply[13] = {};
+    int FBlockFrameSize = 0;
+    int FBlockDataSize = 0;
+    uint8_t FBlockDataChecksum = 0;
+    uint8_t FRxBuffer[540] = {};
+    uint8_t FFrameKind = 0;
+    bool FFrameComplete = false;
+    int FPollCount = 0;
+    int FRxPos = 0;
+    bool FRestartBlocks = false;
+    bool FConnecting = false;
+    bool Searching = false;
+    bool Configuring = false;
+    bool ModuleReplied = false;
+    bool Listening = false;
+    QStringList FoundModules;
+    uint8_t ConfigBuffer[76] = {};
+
+    // Text builders of the diagnostic notifications.
+    static QString CommandLogLine(const QString& title, const uint8_t* bytes13, int rc);
+    static QString ReceivedDump(const uint8_t* bytes, int count, const QString& prefix);
+    static QString SentDump(const QString& title, const uint8_t* bytes, int count);
+
+signals:
+    void Notify(int code, qintptr wParam, qintptr lParam, const QString& text);
+    // Internal: the receiver took bytes; wakes a running wait.
+    void ReceiverAdvanced();
+
+protected:
+    void SendNotify(int code, qintptr wParam = 0, qintptr lParam = 0,
+                    const QString& text = QString());
+    int SendFrame(const uint8_t* bytes, int count);
+    bool WaitForFrame();
+    void ClearReceiveState(uint8_t frameKind);
+    int FrameLimit() const;
+    // Feeds received bytes to the frame receiver; returns the bytes taken.
+    QByteArray Receive(const QByteArray& bytes);
+    // cmLAN: takes the bytes the TCP client has queued into the receiver.
+    void TakeLanBytes(bool dump);
+    void OnRxBuf(const QByteArray& bytes);
+    void Pause(int ms);
+    void SendCommandLog(const QString& title, const uint8_t* bytes13, int rc);
+    void SendSentDump(const QString& title, const uint8_t* bytes, int count);
+
+    TProcessFlags* FFlags;
+    TTiming FTiming;
+    TComPort* FComPort;
+    TPowersock* FSock;
+    TControlMode FControlMode = cmLAN;
+    TUDPMode FUDPMode = umBROADCAST;
+    QString FDeviceIP = QStringLiteral("0.0.0.0");
+    QString FLastErrorText;
+    QByteArray FEdidReadBuffer;
+    QByteArray FEdidDownloadBuffer;
+    QEventLoop* FWaitLoop = nullptr;
+};

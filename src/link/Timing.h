@@ -1,0 +1,43 @@
+#pragma once
+
+// Every wait, pause and count the program uses. The product always runs with
+// the defaults; tests shrink them so that a five-try time-out takes
+// milliseconds instead of 25 seconds.
+struct TTiming {
+    int PollTickMs = 10;          // one poll of a wait loop
+    int PollLimit = 500;          // polls before a reply wait times out
+    int Tries = 5;                // tries of a command or block
+    int RejectPauseMs = 5;        // pause after a rejected reply
+    int FirmwareRejectPauseMs = 50; // pause after a rejected firmware frame
+    int PreparePauseMs = 300;     // pauses around the erase preparation commands
+    int RebootSpins = 100;        // spinner steps before the reboot probe
+    int RebootSpinMs = 100;       // one spinner step
+    int RebootProbeTries = 10;    // probes after the reboot
+    int RebootProbeDelayPolls = 10; // polls between two spinner steps while probing
+    int ConnectTimeoutMs = 3000;  // TCP connect time-out
+    int BlinkMs = 350;            // one phase of the failure blink
+    int BlinkCount = 5;           // inversions of the failure blink
+    int ConnectPauseMs = 100;     // pause at the end of the Connect action
+    int StatusPauseMs = 5;        // pause after each input connection query
+    int SearchStepMs = 100;       // one step of a module search
+    int TimerMs = 1000;           // main window timer
+
+    // Timings for tests: same counts where they matter, tiny durations.
+    static TTiming Fast()
+    {
+        TTiming t;
+        t.PollTickMs = 1;
+        t.PollLimit = 50;
+        t.RejectPauseMs = 1;
+        t.FirmwareRejectPauseMs = 1;
+        t.PreparePauseMs = 1;
+        t.RebootSpins = 3;
+        t.RebootSpinMs = 1;
+        t.ConnectTimeoutMs = 500;
+        t.BlinkMs = 1;
+        t.ConnectPauseMs = 1;
+        t.StatusPauseMs = 1;
+        t.SearchStepMs = 1;
+        return t;
+    }
+};

@@ -1,0 +1,133 @@
+#include "ComPort.h"
+
+#include <QSerialPort>
+#include <cerrno>
+
+static const char* const ComMessages[] = {
+    "",
+    "Unable to open com port",
+    "WriteFile function failed",
+    "ReadFile function failed",
+    "Invalid Async parameter",
+    "PurgeComm function failed",
+    "Unable to get async status",
+    "SetCommState function failed",
+    "SetCommTimeouts failed",
+    "SetupComm function failed",
+    "ClearCommError function failed",
+    "GetCommModemStatus function failed",
+    "EscapeCommFunction function failed",
+    "TransmitCommChar function failed",
+    "Cannot set property while connected",
+    "EnumPorts function failed",
+    "Failed to store settings",
+    "Failed to load settings",
+    "Link (un)registration failed",
+    "Cannot change led state if ComPort is selected",
+    "Cannot wait for event if event thread is created",
+    "WaitForEvent method failed",
+    "A component is linked to OnRxBuf event",
+};
+
+QString EComPort::Message(int code)
+{
+    if (code < 1 || code > 22)
+        return QString();
+    return QString::fromLatin1(ComMessages[code]);
+}
+
+EComPort::EComPort(int code, int osError)
+    : std::runtime_error(QStringLiteral("%1 (win error code: %2)")
+                             .arg(Message(code))
+                             .arg(osError)
+                             .toStdString()),
+      FCode(code), FOsError(osError)
+{
+}
+
+TComPort::TComPort(QObject* owner) : QObject(owner), FSerial(new QSerialPort(this))
+{
+    connect(FSerial, &QSerialPort::readyRead, this, &TComPort::ReadWaiting);
+    connect(FSerial, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) {
+        if (e == QSerialPort::ResourceError && FConnected)
+            emit DeviceLost();
+    });
+}
+
+TComPort::~TComPort()
+{
+    if (FSerial->isOpen())
+        FSerial->close();
+}
+
+void TComPort::Open()
+{
+    if (FConnected)
+        return;
+    FSerial->setPortName(FPort);
+    if (!FSerial->open(QIODevice::ReadWrite))
+        throw EComPort(ceOpen, errno);
+    FConnected = true;
+    bool ok = FSerial->setBaudRate(BaudRate) && FSerial->setDataBits(QSerialPort::Data8) &&
+              FSerial->setParity(QSerialPort::NoParity) &&
+              FSerial->setStopBits(QSerialPort::OneStop) &&
+              FSerial->setFlowControl(QSerialPort::NoFlowControl);
+    if (!ok) {
+        int err = errno;
+        FSerial->close();
+        FConnected = false;
+        throw EComPort(ceSetState, err);
+    }
+    // Pseudo-terminals and some adapters have no modem lines; holding them off
+    // is best effort.
+    FSerial->setDataTerminalReady(false);
+    FSerial->setRequestToSend(false);
+    FSerial->clearError();
+}
+
+void TComPort::Close()
+{
+    if (!FConnected)
+        return;
+    FSerial->close();
+    FConnected = false;
+}
+
+void TComPort::ClearBuffers(bool input, bool output)
+{
+    if (!FConnected)
+        return;
+    QSerialPort::Directions d;
+    if (input)
+        d |= QSerialPort::Input;
+    if (output)
+        d |= QSerialPort::Output;
+    if (!FSerial->clear(d))
+        throw EComPort(cePurge, errno);
+}
+
+int TComPort::Write(const QByteArray& bytes)
+{
+    if (!FConnected)
+        throw EComPort(ceWrite, 0);
+    qint64 n = FSerial->write(bytes);
+    if (n != bytes.size())
+        throw EComPort(ceWrite, errno);
+    // Blocks until the bytes have left, within the write time-out of
+    // 100 ms per byte plus one second.
+    const int limit = 100 * int(bytes.size()) + 1000;
+    while (FSerial->bytesToWrite() > 0) {
+        if (!FSerial->waitForBytesWritten(limit))
+            throw EComPort(ceWrite, errno);
+    }
+    return int(n);
+}
+
+int TComPort::InputCount() const { return FConnected ? int(FSerial->bytesAvailable()) : 0; }
+
+void TComPort::ReadWaiting()
+{
+    QByteArray bytes = FSerial->readAll();
+    if (!bytes.isEmpty())
+        emit RxBuf(bytes);
+}
