@@ -1,0 +1,323 @@
+#include "settings/IniFile.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringDecoder>
+
+#include <algorithm>
+
+namespace
+{
+
+constexpr size_t npos = size_t(-1);
+const QByteArray Bom("\xEF\xBB\xBF");
+
+bool SameName(const QString& a, const QString& b)
+{
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+// A line end inside a value would split the entry and could even open a new
+// section, so line breaks are flattened to blanks before they reach the file.
+QString OneLine(const QString& text)
+{
+    QString s = text;
+    s.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    s.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return s;
+}
+
+// Files written by older versions on Windows are in the ANSI code page; a line
+// that is not valid UTF-8 is read as Latin-1 rather than as replacement marks.
+QString Decode(const QByteArray& raw)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    QString text = decoder(raw);
+    if (decoder.hasError()) return QString::fromLatin1(raw);
+    return text;
+}
+
+} // namespace
+
+TIniFile::TIniFile(const QString& path) : FPath(path) {}
+
+QString TIniFile::WriteErrorText(const QString& path)
+{
+    return QStringLiteral("Unable to write to %1").arg(path);
+}
+
+bool TIniFile::Load(QString* error)
+{
+    FLines.clear();
+    FBom = false;
+    FModified = false;
+    FLoadFailed = false;
+    QFileInfo info(FPath);
+    FExists = info.exists();
+    if (!FExists) return true;
+    QFile file(FPath);
+    QByteArray bytes;
+    bool ok = info.isFile() && file.open(QIODevice::ReadOnly);
+    if (ok) {
+        bytes = file.readAll();
+        ok = file.error() == QFileDevice::NoError;
+    }
+    if (!ok) {
+        FLoadFailed = true;
+        if (error) *error = QStringLiteral("Unable to read %1").arg(FPath);
+        return false;
+    }
+    Parse(bytes);
+    FModified = false;
+    return true;
+}
+
+void TIniFile::Parse(const QByteArray& bytes)
+{
+    FLines.clear();
+    QByteArray text = bytes;
+    FBom = text.startsWith(Bom);
+    if (FBom) text.remove(0, Bom.size());
+    QList<QByteArray> rows = text.split('\n');
+    if (!rows.isEmpty() && rows.last().isEmpty()) rows.removeLast();
+    FLines.reserve(size_t(rows.size()));
+    for (QByteArray& row : rows) {
+        if (row.endsWith('\r')) row.chop(1);
+        FLines.push_back(ParseLine(row));
+    }
+    FModified = true;
+}
+
+TIniFile::TLine TIniFile::ParseLine(const QByteArray& raw)
+{
+    TLine line;
+    line.Raw = raw;
+    const QString text = Decode(raw).trimmed();
+    if (text.startsWith(QLatin1Char('['))) {
+        const qsizetype close = text.lastIndexOf(QLatin1Char(']'));
+        if (close > 0) {
+            line.Kind = lkSection;
+            line.Name = text.mid(1, close - 1).trimmed();
+            return line;
+        }
+    }
+    if (text.startsWith(QLatin1Char(';'))) return line;
+    const qsizetype eq = text.indexOf(QLatin1Char('='));
+    if (eq <= 0) return line;
+    const QString key = text.left(eq).trimmed();
+    if (key.isEmpty()) return line;
+    line.Kind = lkKey;
+    line.Name = key;
+    line.Value = text.mid(eq + 1).trimmed();
+    return line;
+}
+
+TIniFile::TLine TIniFile::MakeKey(const QString& key, const QString& value)
+{
+    TLine line;
+    line.Kind = lkKey;
+    line.Name = OneLine(key).trimmed();
+    const QString v = OneLine(value);
+    line.Value = v.trimmed();
+    line.Raw = (line.Name + QLatin1Char('=') + v).toUtf8();
+    return line;
+}
+
+TIniFile::TLine TIniFile::MakeSection(const QString& name)
+{
+    TLine line;
+    line.Kind = lkSection;
+    line.Name = OneLine(name).trimmed();
+    line.Raw = (QLatin1Char('[') + line.Name + QLatin1Char(']')).toUtf8();
+    return line;
+}
+
+QByteArray TIniFile::ToBytes() const
+{
+    QByteArray out;
+    if (FBom) out += Bom;
+    for (const TLine& line : FLines) {
+        out += line.Raw;
+        out += "\r\n";
+    }
+    return out;
+}
+
+bool TIniFile::Flush(QString* error)
+{
+    auto fail = [&] {
+        if (error) *error = WriteErrorText(FPath);
+        return false;
+    };
+    // Writing over a file we could not read would throw its contents away.
+    if (FLoadFailed) return fail();
+    if (FExists && !FModified) return true;
+    const QByteArray bytes = ToBytes();
+    QSaveFile file(FPath);
+    if (!file.open(QIODevice::WriteOnly)) return fail();
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        file.commit();
+        return fail();
+    }
+    if (!file.commit()) return fail();
+    FExists = true;
+    FModified = false;
+    return true;
+}
+
+std::vector<size_t> TIniFile::SectionStarts(const QString& section) const
+{
+    std::vector<size_t> starts;
+    for (size_t i = 0; i < FLines.size(); ++i)
+        if (FLines[i].Kind == lkSection && SameName(FLines[i].Name, section)) starts.push_back(i);
+    return starts;
+}
+
+size_t TIniFile::SectionEnd(size_t start) const
+{
+    size_t i = start + 1;
+    while (i < FLines.size() && FLines[i].Kind != lkSection)
+        ++i;
+    return i;
+}
+
+size_t TIniFile::FindKey(const QString& section, const QString& key) const
+{
+    for (size_t start : SectionStarts(section)) {
+        const size_t end = SectionEnd(start);
+        for (size_t i = start + 1; i < end; ++i)
+            if (FLines[i].Kind == lkKey && SameName(FLines[i].Name, key)) return i;
+    }
+    return npos;
+}
+
+QString TIniFile::ReadString(const QString& section, const QString& key,
+                             const QString& defaultValue) const
+{
+    const size_t i = FindKey(section, key);
+    return i == npos ? defaultValue : FLines[i].Value;
+}
+
+int TIniFile::ReadInteger(const QString& section, const QString& key, int defaultValue) const
+{
+    const QString text = ReadString(section, key).trimmed();
+    bool ok = false;
+    int value = text.toInt(&ok, 10);
+    if (!ok && text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive))
+        value = text.mid(2).toInt(&ok, 16);
+    else if (!ok && text.startsWith(QLatin1Char('$')))
+        value = text.mid(1).toInt(&ok, 16);
+    return ok ? value : defaultValue;
+}
+
+bool TIniFile::ReadBool(const QString& section, const QString& key, bool defaultValue) const
+{
+    return ReadInteger(section, key, defaultValue ? 1 : 0) != 0;
+}
+
+void TIniFile::WriteString(const QString& section, const QString& key, const QString& value)
+{
+    const size_t found = FindKey(section, key);
+    if (found != npos) {
+        // An unchanged value keeps its line exactly as it was.
+        if (FLines[found].Value == OneLine(value).trimmed()) return;
+        FLines[found] = MakeKey(FLines[found].Name, value);
+        FModified = true;
+        return;
+    }
+    const std::vector<size_t> starts = SectionStarts(section);
+    if (starts.empty()) {
+        FLines.push_back(MakeSection(section));
+        FLines.push_back(MakeKey(key, value));
+    } else {
+        // After the section's last non-blank line, so blank lines that
+        // separate it from the next section stay where they are.
+        const size_t end = SectionEnd(starts.front());
+        size_t at = starts.front() + 1;
+        for (size_t i = at; i < end; ++i)
+            if (!FLines[i].Raw.trimmed().isEmpty()) at = i + 1;
+        FLines.insert(FLines.begin() + ptrdiff_t(at), MakeKey(key, value));
+    }
+    FModified = true;
+}
+
+void TIniFile::WriteInteger(const QString& section, const QString& key, int value)
+{
+    WriteString(section, key, QString::number(value));
+}
+
+void TIniFile::WriteBool(const QString& section, const QString& key, bool value)
+{
+    WriteString(section, key, value ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+bool TIniFile::SectionExists(const QString& section) const
+{
+    return !SectionStarts(section).empty();
+}
+
+bool TIniFile::ValueExists(const QString& section, const QString& key) const
+{
+    return FindKey(section, key) != npos;
+}
+
+QStringList TIniFile::SectionKeys(const QString& section) const
+{
+    QStringList keys;
+    for (size_t start : SectionStarts(section)) {
+        const size_t end = SectionEnd(start);
+        for (size_t i = start + 1; i < end; ++i)
+            if (FLines[i].Kind == lkKey) keys << FLines[i].Name;
+    }
+    return keys;
+}
+
+QStringList TIniFile::SectionValues(const QString& section) const
+{
+    QStringList values;
+    for (size_t start : SectionStarts(section)) {
+        const size_t end = SectionEnd(start);
+        for (size_t i = start + 1; i < end; ++i)
+            if (FLines[i].Kind == lkKey) values << FLines[i].Value;
+    }
+    return values;
+}
+
+QStringList TIniFile::SectionNames() const
+{
+    QStringList names;
+    for (const TLine& line : FLines)
+        if (line.Kind == lkSection && !names.contains(line.Name, Qt::CaseInsensitive))
+            names << line.Name;
+    return names;
+}
+
+void TIniFile::EraseSection(const QString& section)
+{
+    const std::vector<size_t> starts = SectionStarts(section);
+    for (auto it = starts.rbegin(); it != starts.rend(); ++it)
+        FLines.erase(FLines.begin() + ptrdiff_t(*it), FLines.begin() + ptrdiff_t(SectionEnd(*it)));
+    if (!starts.empty()) FModified = true;
+}
+
+void TIniFile::RewriteSection(const QString& section, const QStringList& keys,
+                              const QStringList& values)
+{
+    EraseSection(section);
+    const qsizetype count = std::min(keys.size(), values.size());
+    if (count == 0) return;
+    FLines.push_back(MakeSection(section));
+    for (qsizetype i = 0; i < count; ++i)
+        FLines.push_back(MakeKey(keys[i], values[i]));
+    FModified = true;
+}
+
+void TIniFile::DeleteKey(const QString& section, const QString& key)
+{
+    for (size_t found = FindKey(section, key); found != npos; found = FindKey(section, key)) {
+        FLines.erase(FLines.begin() + ptrdiff_t(found));
+        FModified = true;
+    }
+}

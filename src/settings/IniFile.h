@@ -1,0 +1,98 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+// A Windows private-profile style INI file, kept line for line.
+//
+// Load() reads the file once; the Read/Write/Erase calls work on the lines in
+// memory; Flush() saves them atomically (temporary file in the same folder,
+// synced, then renamed over the target), so a crash mid-save leaves either the
+// old or the new file, never half of one.
+//
+// Behaviour follows the private-profile API the file format comes from:
+// - sections and keys are matched case-insensitively; the first match wins;
+// - writing an existing key rewrites that line in place (keeping the key's own
+//   spelling), a new key goes after the last entry of its section, a new
+//   section goes at the end of the file;
+// - lines that are not understood (comments, garbage, keys we never ask for)
+//   are written back byte for byte;
+// - values are read with surrounding blanks trimmed; booleans are written
+//   "1"/"0" and read as integers.
+// Lines end in CRLF when written; CRLF, LF and a UTF-8 byte order mark are
+// accepted when read. An unchanged file is not rewritten.
+class TIniFile
+{
+public:
+    explicit TIniFile(const QString& path);
+
+    // A missing file reads as empty. Fails (and later refuses to Flush, so
+    // nothing unread is overwritten) when the file exists but cannot be read.
+    bool Load(QString* error = nullptr);
+    // Saves the lines if anything changed or the file does not exist yet.
+    // On failure the message is "Unable to write to " + path.
+    bool Flush(QString* error = nullptr);
+
+    QString FileName() const { return FPath; }
+    bool Modified() const { return FModified; }
+
+    QString ReadString(const QString& section, const QString& key,
+                       const QString& defaultValue = QString()) const;
+    // Decimal, or hexadecimal with "0x" / "$"; anything else gives the default.
+    int ReadInteger(const QString& section, const QString& key, int defaultValue) const;
+    bool ReadBool(const QString& section, const QString& key, bool defaultValue) const;
+
+    void WriteString(const QString& section, const QString& key, const QString& value);
+    void WriteInteger(const QString& section, const QString& key, int value);
+    void WriteBool(const QString& section, const QString& key, bool value);
+
+    bool SectionExists(const QString& section) const;
+    bool ValueExists(const QString& section, const QString& key) const;
+    // Every section of that name (a hand-edited file may repeat one), file order.
+    QStringList SectionKeys(const QString& section) const;
+    QStringList SectionValues(const QString& section) const;
+    // Distinct section names in file order, spelled as in the file.
+    QStringList SectionNames() const;
+
+    // Erases every section of that name and writes it anew at the end of the
+    // file, holding keys[i]=values[i]; the same as erasing and writing the keys
+    // one by one (keys must be distinct), without the quadratic cost.
+    void RewriteSection(const QString& section, const QStringList& keys, const QStringList& values);
+    // Removes every section of that name with all its lines.
+    void EraseSection(const QString& section);
+    void DeleteKey(const QString& section, const QString& key);
+
+    // The file as Flush() would write it.
+    QByteArray ToBytes() const;
+    // Replaces the lines by the parsed text (as Load does with the file); the
+    // next Flush writes them.
+    void Parse(const QByteArray& bytes);
+
+    static QString WriteErrorText(const QString& path);
+
+private:
+    enum TLineKind { lkOther, lkSection, lkKey };
+    struct TLine {
+        TLineKind Kind = lkOther;
+        QString Name;   // section name or key, trimmed
+        QString Value;  // key value, trimmed
+        QByteArray Raw; // the bytes written back, without the line end
+    };
+
+    static TLine ParseLine(const QByteArray& raw);
+    static TLine MakeKey(const QString& key, const QString& value);
+    static TLine MakeSection(const QString& name);
+    std::vector<size_t> SectionStarts(const QString& section) const;
+    size_t SectionEnd(size_t start) const;
+    // Index of the first line of that key in any section of that name, or npos.
+    size_t FindKey(const QString& section, const QString& key) const;
+
+    QString FPath;
+    std::vector<TLine> FLines;
+    bool FBom = false;
+    bool FExists = false;
+    bool FLoadFailed = false;
+    bool FModified = false;
+};
