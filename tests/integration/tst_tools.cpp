@@ -1,0 +1,184 @@
+// matrix-sim and matrixctl as processes, the way scripts and people use them.
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+
+class TstTools : public QObject {
+    Q_OBJECT
+
+    QString FSim, FCtl;
+    QTemporaryDir FDir;
+    QProcess FSimProcess;
+    quint16 FPort = 0;
+    QString FPty;
+
+    static quint16 FreePort()
+    {
+        QTcpServer s;
+        s.listen(QHostAddress::LocalHost, 0);
+        return s.serverPort();
+    }
+
+    struct TRun {
+        int Code;
+        QString Out;
+        QString Err;
+    };
+    TRun Ctl(const QStringList& args)
+    {
+        QProcess p;
+        p.start(FCtl, args);
+        p.waitForFinished(30000);
+        return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
+                QString::fromUtf8(p.readAllStandardError())};
+    }
+    QStringList Tcp() const { return {QStringLiteral("--tcp"), QStringLiteral("127.0.0.1:%1").arg(FPort)}; }
+
+private slots:
+    void initTestCase()
+    {
+        const QString bin = QCoreApplication::applicationDirPath() + QStringLiteral("/..");
+        FSim = bin + QStringLiteral("/sim/matrix-sim");
+        FCtl = bin + QStringLiteral("/cli/matrixctl");
+        QVERIFY(QFile::exists(FSim));
+        QVERIFY(QFile::exists(FCtl));
+        FPort = FreePort();
+        FPty = FDir.filePath(QStringLiteral("ttyMATRIX"));
+        FSimProcess.start(FSim, {QStringLiteral("--tcp"), QStringLiteral("127.0.0.1:%1").arg(FPort),
+                                 QStringLiteral("--pty"), FPty, QStringLiteral("--log"),
+                                 FDir.filePath(QStringLiteral("frames.jsonl")), QStringLiteral("--state"),
+                                 FDir.filePath(QStringLiteral("state.json"))});
+        QVERIFY(FSimProcess.waitForReadyRead(10000));
+        QCOMPARE(FSimProcess.readLine().trimmed(), QByteArray("ready"));
+    }
+
+    void cleanupTestCase()
+    {
+        ::kill(pid_t(FSimProcess.processId()), SIGTERM);
+        QVERIFY(FSimProcess.waitForFinished(10000));
+        QCOMPARE(FSimProcess.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(FSimProcess.exitCode(), 0);
+        QVERIFY(!QFile::exists(FPty)); // the symlink goes with it
+        // The state survives in its file.
+        QFile state(FDir.filePath(QStringLiteral("state.json")));
+        QVERIFY(state.open(QIODevice::ReadOnly));
+        const QJsonObject o = QJsonDocument::fromJson(state.readAll()).object();
+        QCOMPARE(o.value(QStringLiteral("power")).toBool(), true);
+    }
+
+    void PowerAndStatus()
+    {
+        TRun off = Ctl(Tcp() << QStringLiteral("status"));
+        QCOMPARE(off.Code, 1);
+        QCOMPARE(off.Out.trimmed(), QStringLiteral("Matrix Power Off"));
+        QVERIFY(off.Err.contains(QStringLiteral("System is power off, please turn it on first to refresh more status.")));
+
+        TRun on = Ctl(Tcp() << QStringLiteral("power") << QStringLiteral("on"));
+        QCOMPARE(on.Code, 0);
+        QCOMPARE(on.Out.trimmed(), QStringLiteral("Matrix Power On"));
+
+        TRun status = Ctl(QStringList{QStringLiteral("--serial"), FPty, QStringLiteral("status")});
+        QCOMPARE(status.Code, 0);
+        const QStringList lines = status.Out.trimmed().split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 11);
+        QCOMPARE(lines[1], QStringLiteral("Device: HDMI Matrix, 4x4"));
+        QCOMPARE(lines[2], QStringLiteral("Version: 2.07"));
+        QCOMPARE(lines[3], QStringLiteral("Input1: Connected"));
+        QCOMPARE(lines[10], QStringLiteral("HDMI Output4: Not connected"));
+    }
+
+    void RouteAndRouting()
+    {
+        QCOMPARE(Ctl(Tcp() << QStringLiteral("power") << QStringLiteral("on")).Code, 0);
+        QCOMPARE(Ctl(Tcp() << QStringLiteral("route") << QStringLiteral("2") << QStringLiteral("0x3")).Code, 0);
+        TRun routing = Ctl(Tcp() << QStringLiteral("routing"));
+        QCOMPARE(routing.Code, 0);
+        QVERIFY(routing.Out.contains(QStringLiteral("Output3: Input2")));
+    }
+
+    void SendPrintsReply()
+    {
+        TRun r = Ctl(Tcp() << QStringLiteral("--trace") << QStringLiteral("send") << QStringLiteral("4")
+                           << QStringLiteral("4") << QStringLiteral("254"));
+        QCOMPARE(r.Code, 0);
+        QVERIFY(r.Out.startsWith(QStringLiteral("A5 5B 04 04 FE 00")));
+        QVERIFY(r.Out.contains(QStringLiteral("\nok")));
+        QVERIFY(r.Err.contains(QStringLiteral("[1] snd cmd PPP:   ")));
+        // An unknown command is refused by the matrix: five tries, then the failure text.
+        TRun refused = Ctl(Tcp() << QStringLiteral("--timeout-ms") << QStringLiteral("50")
+                                 << QStringLiteral("send") << QStringLiteral("99") << QStringLiteral("1"));
+        QCOMPARE(refused.Code, 1);
+        QVERIFY(refused.Err.contains(QStringLiteral("Send data failed!")));
+    }
+
+    void LinkFailures()
+    {
+        TRun r = Ctl(QStringList{QStringLiteral("--tcp"), QStringLiteral("127.0.0.1:%1").arg(FreePort()),
+                                 QStringLiteral("status")});
+        QCOMPARE(r.Code, 1);
+        QVERIFY(r.Err.contains(QStringLiteral("Connect 127.0.0.1 failed")));
+        TRun s = Ctl(QStringList{QStringLiteral("--serial"), FDir.filePath(QStringLiteral("none")),
+                                 QStringLiteral("status")});
+        QCOMPARE(s.Code, 1);
+        QVERIFY(s.Err.contains(QStringLiteral("Open COM [")));
+    }
+
+    void UsageErrors_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("no command") << QStringList{QStringLiteral("--tcp"), QStringLiteral("127.0.0.1")};
+        QTest::newRow("unknown command") << QStringList{QStringLiteral("--tcp"), QStringLiteral("h"), QStringLiteral("dance")};
+        QTest::newRow("bad number") << QStringList{QStringLiteral("--tcp"), QStringLiteral("h"), QStringLiteral("send"),
+                                                   QStringLiteral("0x1G"), QStringLiteral("2")};
+        QTest::newRow("too big") << QStringList{QStringLiteral("--tcp"), QStringLiteral("h"), QStringLiteral("send"),
+                                                QStringLiteral("256"), QStringLiteral("2")};
+        QTest::newRow("no link") << QStringList{QStringLiteral("status")};
+        QTest::newRow("both links") << QStringList{QStringLiteral("--tcp"), QStringLiteral("h"), QStringLiteral("--serial"),
+                                                   QStringLiteral("/dev/null"), QStringLiteral("status")};
+        QTest::newRow("port 0 route") << QStringList{QStringLiteral("--tcp"), QStringLiteral("h"), QStringLiteral("route"),
+                                                     QStringLiteral("0"), QStringLiteral("1")};
+        QTest::newRow("unknown option") << QStringList{QStringLiteral("--fast"), QStringLiteral("status")};
+    }
+    void UsageErrors()
+    {
+        QFETCH(QStringList, args);
+        TRun r = Ctl(args);
+        QCOMPARE(r.Code, 2);
+        QVERIFY(r.Err.contains(QStringLiteral("usage: matrixctl")));
+    }
+
+    void FrameLog()
+    {
+        QFile log(FDir.filePath(QStringLiteral("frames.jsonl")));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = log.readAll().trimmed().split('\n');
+        QVERIFY(lines.size() >= 2);
+        const QJsonObject first = QJsonDocument::fromJson(lines.first()).object();
+        QCOMPARE(first.value(QStringLiteral("dir")).toString(), QStringLiteral("rx"));
+        QVERIFY(first.value(QStringLiteral("hex")).toString().startsWith(QStringLiteral("A5 5B 10 01")));
+        QVERIFY(first.value(QStringLiteral("t")).isDouble());
+    }
+
+    void SimulatorArguments()
+    {
+        QProcess help;
+        help.start(FSim, {QStringLiteral("--help")});
+        QVERIFY(help.waitForFinished(10000));
+        const QString text = QString::fromUtf8(help.readAllStandardOutput());
+        QVERIFY(text.contains(QStringLiteral("split:A+B")));
+        QProcess bad;
+        bad.start(FSim, {QStringLiteral("--tcp"), QStringLiteral("127.0.0.1:0"), QStringLiteral("--fault"),
+                         QStringLiteral("explode")});
+        QVERIFY(bad.waitForFinished(10000));
+        QCOMPARE(bad.exitCode(), 2);
+        QVERIFY(bad.readAllStandardError().contains("bad fault plan 'explode'"));
+    }
+};
+
+QTEST_MAIN(TstTools)
+#include "tst_tools.moc"
