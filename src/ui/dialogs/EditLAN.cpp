@@ -1,0 +1,6 @@
+#include "EditLAN.h"
+
+TfrmEditLAN::TfrmEditLAN(QWidget* parent) : QDialog(parent)
+{
+    setModal(true);
+}

@@ -1,0 +1,6 @@
+#include "EnterYes.h"
+
+TfrmEnterYes::TfrmEnterYes(QWidget* parent) : QDialog(parent)
+{
+    setModal(true);
+}

@@ -1,0 +1,33 @@
+#include "Prompter.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+
+void TMessageBoxPrompter::Information(const QString& text)
+{
+    QMessageBox::information(FParent, QStringLiteral("Information"), text);
+}
+
+void TMessageBoxPrompter::Error(const QString& text)
+{
+    QMessageBox::critical(FParent, QStringLiteral("Error"), text);
+}
+
+bool TMessageBoxPrompter::Confirm(const QString& text)
+{
+    return QMessageBox::question(FParent, QStringLiteral("Confirm"), text,
+                                 QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
+}
+
+QString TMessageBoxPrompter::OpenFile(const QString& title, const QString& folder,
+                                      const QString& filter)
+{
+    return QFileDialog::getOpenFileName(FParent, title, folder, filter);
+}
+
+QString TMessageBoxPrompter::SaveFile(const QString& title, const QString& folder,
+                                      const QString& filter)
+{
+    return QFileDialog::getSaveFileName(FParent, title, folder, filter);
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+// Every message box and file dialog of the windows goes through this, so that
+// tests can answer them. Information and error boxes have one OK button; a
+// confirmation has Yes and No, and only Yes proceeds.
+class TPrompter
+{
+public:
+    virtual ~TPrompter() = default;
+    virtual void Information(const QString& text) = 0;
+    virtual void Error(const QString& text) = 0;
+    virtual bool Confirm(const QString& text) = 0;
+    // Empty result: cancelled.
+    virtual QString OpenFile(const QString& title, const QString& folder,
+                             const QString& filter) = 0;
+    virtual QString SaveFile(const QString& title, const QString& folder,
+                             const QString& filter) = 0;
+};
+
+// The product's prompter: modal message boxes and file dialogs.
+class TMessageBoxPrompter : public TPrompter
+{
+public:
+    explicit TMessageBoxPrompter(QWidget* parent = nullptr) : FParent(parent) {}
+    void SetParent(QWidget* parent) { FParent = parent; }
+
+    void Information(const QString& text) override;
+    void Error(const QString& text) override;
+    bool Confirm(const QString& text) override;
+    QString OpenFile(const QString& title, const QString& folder, const QString& filter) override;
+    QString SaveFile(const QString& title, const QString& folder, const QString& filter) override;
+
+private:
+    QWidget* FParent;
+};

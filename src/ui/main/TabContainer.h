@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QTabWidget>
+#include <functional>
+
+// The tab container with a veto on user tab changes (clicks, keys, wheel).
+// Changes made by the program itself are not asked about.
+class TTabContainer : public QTabWidget
+{
+    Q_OBJECT
+public:
+    explicit TTabContainer(QWidget* parent = nullptr);
+
+    // Returns whether the user may leave the current tab.
+    void SetChanging(std::function<bool()> allow) { FAllow = std::move(allow); }
+    bool ChangeAllowed() const { return !FAllow || FAllow(); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    std::function<bool()> FAllow;
+};
