@@ -120,6 +120,11 @@ protected:
     void Pause(int ms);
     void SendCommandLog(const QString& title, const uint8_t* bytes13, int rc);
     void SendSentDump(const QString& title, const uint8_t* bytes, int count);
+    // Block and firmware transfers (QMCOMControlBlocks.cpp, QMCOMControlFirmware.cpp).
+    void WaitMs(int ms);
+    void SendFirmwareData(const TCommandPacket& request, TCommandReply& reply, bool erased);
+    bool WaitForProbeReply();
+    void SendRebootText(const QString& text, bool waiting);
 
     TProcessFlags* FFlags;
     TTiming FTiming;
@@ -132,4 +137,6 @@ protected:
     QByteArray FEdidReadBuffer;
     QByteArray FEdidDownloadBuffer;
     QEventLoop* FWaitLoop = nullptr;
+    QString FDumpTitle;  // title of the sent-data dump, set by the transfer
+    int FSpinnerPos = 0; // next reboot spinner text
 };

@@ -1,19 +1,168 @@
 #include "QMCOMControl.h"
 
+#include <QEventLoop>
+#include <QTimer>
+#include <cstring>
+#include <exception>
+
 // EDID block transfers.
+
+void TQMCOMControl::WaitMs(int ms)
+{
+    if (ms <= 0) return;
+    QEventLoop loop;
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+}
 
 void TQMCOMControl::ReadBlocks(const TCommandPacket& request, TCommandReply& reply)
 {
-    if (FFlags->Abort)
+    if (FFlags->Abort) return;
+    ExecuteCommand(request, reply);
+    if (!reply.Ok) return;
+    const uint8_t group = request.Group;
+    const uint8_t code = request.Code;
+    TCommandPacket ask = request;
+    auto setAsk = [&](uint16_t p1) {
+        ask.P1 = p1;
+        ask.P2 = 0;
+    };
+    setAsk(rsReady);
+    FRestartBlocks = true;
+    FEdidReadBuffer.clear();
+    bool end = false;
+    try {
+        while (!end && !FFlags->Abort) {
+            for (int tryNo = 1;; ++tryNo) {
+                const auto frame = BuildCommandFrame(ask);
+                ClearReceiveState(1);
+                SendFrame(frame.data(), 13);
+                if (!WaitForFrame()) {
+                    reply.Ok = 0;
+                    return;
+                }
+                if (!FFrameComplete) {
+                    if (tryNo >= FTiming.Tries) {
+                        reply.Ok = 0;
+                        SendNotify(ntTimeOut);
+                        return;
+                    }
+                    continue;
+                }
+                std::memcpy(FReply, FRxBuffer, 13);
+                reply.Packet = TCommandPacket::FromBytes(FReply);
+                reply.Ok = 0;
+                const uint8_t status = FReply[4];
+                const int length = FReply[6] | (FReply[7] << 8);
+                // A block longer than 256 bytes cannot be in a 270-byte frame:
+                // it is a broken one and is asked for again.
+                if (CheckReply(FReply, group, code, true) == rcOk &&
+                    (status == rsReady || status == rsLastBlock) && length <= BlockDataMax) {
+                    FBlockFrameSize = FrameSizeBlock;
+                    FBlockDataSize = length;
+                    FBlockDataChecksum = FRxBuffer[13];
+                    uint8_t* data = FRxBuffer + FrameSizeBlock;
+                    std::memmove(data, FRxBuffer + 14, size_t(length));
+                    if (SumCheck(data, length) == FBlockDataChecksum) {
+                        FEdidReadBuffer.append(reinterpret_cast<const char*>(data), length);
+                        FRestartBlocks = false;
+                        reply.Ok = 1;
+                        end = status == rsLastBlock;
+                    }
+                }
+                // Nothing follows the last block, so it needs no breather.
+                if (!(reply.Ok && end)) Pause(FTiming.RejectPauseMs);
+                if (reply.Ok) {
+                    setAsk(rsAccepted);
+                    break;
+                }
+                setAsk(FRestartBlocks ? rsReady : rsRefused);
+                if (tryNo >= FTiming.Tries) {
+                    SendNotify(ntSendFailed);
+                    return;
+                }
+            }
+        }
+    } catch (const std::exception& e) {
+        FLastErrorText = QString::fromStdString(e.what());
+        reply.Ok = 0;
+        SendNotify(ntPortError);
         return;
-    reply.Ok = 0;
-    (void)request;
+    }
+    if (end)
+        SendNotify(ntTransferDone);
+    else
+        reply.Ok = 0; // aborted between blocks: the data is incomplete
 }
 
 void TQMCOMControl::WriteBlocks(const TCommandPacket& request, TCommandReply& reply)
 {
-    if (FFlags->Abort)
+    if (FFlags->Abort) return;
+    ExecuteCommand(request, reply);
+    if (!reply.Ok) return;
+    if (reply.P1Lo() != rsReady) {
+        SendNotify(ntDataInvalid);
+        reply.Ok = 0;
         return;
-    reply.Ok = 0;
-    (void)request;
+    }
+    const uint8_t group = request.Group;
+    const uint8_t code = request.Code;
+    const qsizetype size = FEdidDownloadBuffer.size();
+    const auto* source = reinterpret_cast<const uint8_t*>(FEdidDownloadBuffer.constData());
+    qsizetype sent = 0;
+    FRestartBlocks = true;
+    bool end = false;
+    try {
+        while (!end && !FFlags->Abort) {
+            const qsizetype left = size - sent;
+            const bool last = left <= BlockDataMax;
+            const int count = int(last ? left : BlockDataMax);
+            const QByteArray frame = TDataBlockFrame::Build(group, code, last, request.P3,
+                                                            request.P4, source + sent, count, true);
+            const auto* frameBytes = reinterpret_cast<const uint8_t*>(frame.constData());
+            bool acknowledged = false;
+            for (int tryNo = 1; tryNo <= FTiming.Tries; ++tryNo) {
+                ClearReceiveState(0);
+                SendFrame(frameBytes, FrameSizeBlock);
+                SendSentDump(FDumpTitle, frameBytes, 14 + count);
+                if (!WaitForFrame()) {
+                    reply.Ok = 0;
+                    return;
+                }
+                if (!FFrameComplete) {
+                    if (tryNo >= FTiming.Tries) {
+                        reply.Ok = 0;
+                        SendNotify(ntTimeOut);
+                        return;
+                    }
+                    continue;
+                }
+                std::memcpy(FReply, FRxBuffer, 13);
+                reply.Packet = TCommandPacket::FromBytes(FReply);
+                if (CheckReply(FReply, group, code, false) == rcOk && FReply[4] == rsAccepted) {
+                    sent += count;
+                    FRestartBlocks = false;
+                    end = sent >= size;
+                    reply.Ok = 1;
+                    acknowledged = true;
+                    break;
+                }
+                reply.Ok = 0;
+                Pause(FTiming.RejectPauseMs);
+            }
+            if (!acknowledged) {
+                SendNotify(ntSendFailed);
+                return;
+            }
+        }
+    } catch (const std::exception& e) {
+        FLastErrorText = QString::fromStdString(e.what());
+        reply.Ok = 0;
+        SendNotify(ntPortError);
+        return;
+    }
+    if (end)
+        SendNotify(ntTransferDone);
+    else
+        reply.Ok = 0; // aborted between blocks: the matrix has only part of the data
 }
