@@ -297,6 +297,16 @@ QJsonObject TMatrixState::ToJson() const
     o[QStringLiteral("audio")] = IntArray(AudioSource);
     o[QStringLiteral("edidDipSwitch")] = EdidDipSwitch;
     o[QStringLiteral("edidMode")] = IntArray(InputEdidMode);
+    o[QStringLiteral("edidBlockSize")] = EdidBlockSize;
+    o[QStringLiteral("edidWriteNotReady")] = EdidWriteNotReady;
+    QJsonObject versions;
+    for (auto it = FirmwareVersions.cbegin(); it != FirmwareVersions.cend(); ++it)
+        versions[QString::number(it.key())] = it.value();
+    o[QStringLiteral("firmwareVersions")] = versions;
+    o[QStringLiteral("declineSameOrOlder")] = DeclineSameOrOlder;
+    o[QStringLiteral("declineAfterFrames")] = DeclineAfterFrames;
+    o[QStringLiteral("rebootSilenceMs")] = RebootSilenceMs;
+    o[QStringLiteral("reboots")] = Reboots;
     return o;
 }
 
@@ -322,4 +332,17 @@ void TMatrixState::FromJson(const QJsonObject& o)
     ReadArray(o.value(QStringLiteral("audio")), &AudioSource, toInt);
     EdidDipSwitch = o.value(QStringLiteral("edidDipSwitch")).toBool(EdidDipSwitch);
     ReadArray(o.value(QStringLiteral("edidMode")), &InputEdidMode, toInt);
+    EdidBlockSize = qBound(1, o.value(QStringLiteral("edidBlockSize")).toInt(EdidBlockSize), 256);
+    EdidWriteNotReady = o.value(QStringLiteral("edidWriteNotReady")).toBool(EdidWriteNotReady);
+    const QJsonObject versions = o.value(QStringLiteral("firmwareVersions")).toObject();
+    for (auto it = versions.begin(); it != versions.end(); ++it) {
+        bool ok = false;
+        const int identity = it.key().toInt(&ok);
+        if (ok)
+            FirmwareVersions[identity] = it.value().toInt();
+    }
+    DeclineSameOrOlder = o.value(QStringLiteral("declineSameOrOlder")).toBool(DeclineSameOrOlder);
+    DeclineAfterFrames = o.value(QStringLiteral("declineAfterFrames")).toInt(DeclineAfterFrames);
+    RebootSilenceMs = qMax(0, o.value(QStringLiteral("rebootSilenceMs")).toInt(RebootSilenceMs));
+    Reboots = o.value(QStringLiteral("reboots")).toInt(Reboots);
 }

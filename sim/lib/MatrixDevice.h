@@ -29,6 +29,8 @@ struct TMatrixState {
     std::array<QByteArray, 4> OutputEdid;                // EDID of the display on each output
     std::array<QByteArray, 4> InputEdid;                 // EDID each input presents
     std::array<QByteArray, 2> UserEdid;                  // the two user memories
+    int EdidBlockSize = 256;                             // data bytes per EDID read block
+    bool EdidWriteNotReady = false;                      // answer a download opening with 0x00
 
     // Firmware receiver.
     QMap<int, QByteArray> FirmwareParts;                 // part identity -> data received
@@ -71,6 +73,16 @@ public:
 
     int FramesReceived() const { return FFramesReceived; }
 
+    // Block requests and data frames as they arrived, for tests and tools.
+    struct TBlockRecord {
+        TCommandPacket Header;
+        bool Data = false;   // a data frame (else a block request or opening)
+        bool Padded = false; // the data frame took 270 bytes on the line
+        int DataLength = 0;
+    };
+    const QList<TBlockRecord>& BlockLog() const { return FBlockLog; }
+    void ClearBlockLog() { FBlockLog.clear(); }
+
 protected:
     QByteArray HandleCommand(const TCommandPacket& cmd);
     QByteArray HandleStatus(const TCommandPacket& cmd);
@@ -80,6 +92,14 @@ protected:
     QByteArray HandleBlockCommand(const TCommandPacket& cmd, bool* handled);
     QByteArray HandleDataFrame(const TCommandPacket& header, const QByteArray& data,
                                uint8_t dataChecksum);
+    QByteArray EdidReadRequest(const TCommandPacket& cmd);
+    QByteArray EdidReadBlock();
+    QByteArray EdidWriteOpening(const TCommandPacket& cmd);
+    QByteArray EdidWriteFrame(const TCommandPacket& header, const QByteArray& data);
+    QByteArray FirmwareCommand(const TCommandPacket& cmd);
+    QByteArray FirmwareFrame(const TCommandPacket& header, const QByteArray& data);
+    void EndBlockTransfers();
+    void Record(const TCommandPacket& header, bool data, int length);
 
     // Data frames expected after an accepted block write opening.
     struct TDataMode {
@@ -109,6 +129,12 @@ protected:
         int PartVersion = 0;
         int NextBlock = 0;
         int Frames = 0;
+        bool Firmware = false;
+        uint8_t Code = 0;
+        uint16_t Mcu = 0;
+        int Prepared = 0;     // firmware erase preparation steps received
+        bool Done = false;    // the last frame has been taken
+        QByteArray LastFrame; // header and data of the frame last taken
     };
     TWriteState FWrite;
 
@@ -117,4 +143,5 @@ protected:
     qint64 FNowMs = 0;
     qint64 FSilentUntilMs = 0;
     int FFramesReceived = 0;
+    QList<TBlockRecord> FBlockLog;
 };
