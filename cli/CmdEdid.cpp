@@ -1,8 +1,122 @@
 #include "Cli.h"
 
-QString EdidUsage() { return QString(); }
+#include "link/EdidData.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+QString EdidUsage()
+{
+    return QStringLiteral(
+        "  edid read OUT FILE                    read the EDID of the display on OUT into FILE\n"
+        "  edid write TARGET FILE                download the EDID in FILE; TARGET: 1..4, all,\n"
+        "                                        user1, user2\n");
+}
+
+static int ParseOutput(const QString& text)
+{
+    const int n = TCli::ParseNumber(text, PortCount, "output");
+    if (n < 1) throw EUsage(QStringLiteral("ports are numbered from 1"));
+    return n;
+}
+
+// The opening command of a download to TARGET.
+static TCommandPacket DownloadPacket(const QString& target)
+{
+    const QString t = target.toLower();
+    if (t == QLatin1String("all")) return Cmd::EdidWriteAll.Packet(EdidAllInputsParam);
+    if (t == QLatin1String("user1")) return Cmd::EdidWrite.Packet(0xF100);
+    if (t == QLatin1String("user2")) return Cmd::EdidWrite.Packet(0xF200);
+    bool ok = false;
+    const int n = t.toInt(&ok);
+    if (!ok || n < 1 || n > PortCount)
+        throw EUsage(
+            QStringLiteral("bad target '%1' (want 1..4, all, user1 or user2)").arg(target));
+    return Cmd::EdidWrite.Packet(uint16_t(0xF000 + n));
+}
+
+static int Read(TCli& cli, const QStringList& args)
+{
+    if (args.size() != 2) throw EUsage(QStringLiteral("edid read takes OUT FILE"));
+    const int output = ParseOutput(args[0]);
+    const QString path = args[1];
+
+    TCommandReply connection;
+    if (!cli.RunPowered(Catalogue::OutputConnection(output, true), &connection)) return 1;
+    if (connection.P2Lo() != 0x00) {
+        cli.Err(QStringLiteral("EDID can not be read because output not connected."));
+        cli.Err(QStringLiteral("Output%1").arg(output));
+        return 1;
+    }
+    if (cli.Flags()->Abort || !cli.EnsureConnected()) return 1;
+    cli.ClearFailure();
+    TCommandReply reply;
+    cli.Link()->ReadBlocks(Cmd::EdidRead.Packet(uint16_t(0xF000 + output)), reply);
+    if (!reply.Ok) {
+        cli.Err(cli.LastFailure().isEmpty() ? QStringLiteral("Read failed") : cli.LastFailure());
+        return 1;
+    }
+    QByteArray edid;
+    if (!EdidData::ContentOk(cli.Link()->EdidReadBuffer(), &edid)) {
+        cli.Err(QStringLiteral("EDID content error. Please try to read again."));
+        return 1;
+    }
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(edid) != edid.size() || !f.commit()) {
+        cli.Err(QStringLiteral("cannot write %1: %2").arg(path, f.errorString()));
+        return 1;
+    }
+    cli.Out(QStringLiteral("Done"));
+    return 0;
+}
+
+static int Write(TCli& cli, const QStringList& args)
+{
+    if (args.size() != 2) throw EUsage(QStringLiteral("edid write takes TARGET FILE"));
+    const TCommandPacket opening = DownloadPacket(args[0]);
+    const QString path = args[1];
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        cli.Err(QStringLiteral("cannot read %1: %2").arg(path, f.errorString()));
+        return 1;
+    }
+    // Anything longer than 257 bytes fails the content test; no need to read on.
+    const QByteArray content = f.read(EdidData::Size + 2);
+    QByteArray edid;
+    if (!EdidData::ContentOk(content, &edid)) {
+        cli.Err(QStringLiteral("EDID content error."));
+        return 1;
+    }
+
+    TCommandReply mode;
+    if (!cli.RunPowered(Catalogue::EdidControlMode(), &mode)) return 1;
+    if (mode.P1Lo() == EdidDipSwitchMode) {
+        cli.Err(QStringLiteral("Set \"DIP Switch\" on side of the Matrix to \"1111\" to enter EDID "
+                               "Software control mode."));
+        return 1;
+    }
+    TCommandReply prepared;
+    if (!cli.RunPowered(Catalogue::EdidPrepare(QStringLiteral("Downloading...")), &prepared))
+        return 1;
+    if (cli.Flags()->Abort || !cli.EnsureConnected()) return 1;
+    cli.ClearFailure();
+    cli.Link()->EdidDownloadBuffer() = edid;
+    TCommandReply reply;
+    cli.Link()->WriteBlocks(opening, reply);
+    if (!reply.Ok) {
+        cli.Err(cli.LastFailure().isEmpty() ? QStringLiteral("Download failed")
+                                            : cli.LastFailure());
+        return 1;
+    }
+    cli.Out(QStringLiteral("Done"));
+    return 0;
+}
 
 int CmdEdid(TCli& cli, const QStringList& args)
 {
-    throw EUsage(QStringLiteral("unknown command 'edid'"));
+    if (args.isEmpty()) throw EUsage(QStringLiteral("edid takes read or write"));
+    const QString sub = args[0];
+    if (sub == QLatin1String("read")) return Read(cli, args.mid(1));
+    if (sub == QLatin1String("write")) return Write(cli, args.mid(1));
+    throw EUsage(QStringLiteral("unknown edid command '%1'").arg(sub));
 }

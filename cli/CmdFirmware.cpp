@@ -1,8 +1,211 @@
 #include "Cli.h"
 
-QString FirmwareUsage() { return QString(); }
+#include "link/FirmwareFile.h"
+#include "link/FirmwareMerge.h"
+#include "link/FirmwareUpgrade.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <cstdio>
+#include <unistd.h>
+
+QString FirmwareUsage()
+{
+    return QStringLiteral(
+        "  fw upgrade FILE                       send the firmware file to the matrix and reboot "
+        "it\n"
+        "  fw merge [--main FILE:V1.V2] [--slave1 FILE:V1.V2] [--slave2 ...] [--slave3 ...]\n"
+        "           [--slave4 ...] --out DIR [--force]\n"
+        "                                        merge processor images into one firmware file\n"
+        "  fw info FILE                          list the parts of a firmware file\n");
+}
+
+namespace
+{
+
+// Progress and reboot texts: rewritten in place on a terminal, one line per
+// part (and per reboot wait) otherwise.
+class TLinePrinter
+{
+public:
+    TLinePrinter() : FTty(::isatty(STDOUT_FILENO) == 1) {}
+    ~TLinePrinter() { EndLine(); }
+
+    void Progress(const QString& caption, int position)
+    {
+        if (position == 0 && caption == QLatin1String("Upgrade progress")) {
+            EndLine();
+            return;
+        }
+        if (FWaiting) EndLine();
+        Show(QStringLiteral("%1 %2%").arg(caption).arg(position));
+    }
+    // The spinner changes only the last character: off a terminal the wait is one line.
+    void Waiting(const QString& text)
+    {
+        if (!FWaiting)
+            EndLine();
+        else if (!FTty)
+            return;
+        FWaiting = true;
+        Show(text);
+    }
+    void Line(const QString& text)
+    {
+        EndLine();
+        std::fprintf(stdout, "%s\n", qPrintable(text));
+        std::fflush(stdout);
+    }
+    void EndLine()
+    {
+        if (FPending.isEmpty()) return;
+        std::fprintf(stdout, FTty ? "\n" : "%s\n", qPrintable(FPending));
+        std::fflush(stdout);
+        FPending.clear();
+        FWaiting = false;
+    }
+
+private:
+    void Show(const QString& text)
+    {
+        FPending = text;
+        if (FTty) {
+            std::fprintf(stdout, "\r%s\033[K", qPrintable(text));
+            std::fflush(stdout);
+        }
+    }
+    bool FTty;
+    bool FWaiting = false;
+    QString FPending;
+};
+
+int Upgrade(TCli& cli, const QStringList& args)
+{
+    if (args.size() != 1) throw EUsage(QStringLiteral("fw upgrade takes FILE"));
+    const QString path = args[0];
+    TLinePrinter printer;
+    TFirmwareUpgrade upgrade(cli.Link(), cli.Flags());
+    upgrade.Hooks.Memo = [&](const QString& line) { printer.Line(line); };
+    upgrade.Hooks.Gauge = [&](const QString& caption, int position) {
+        printer.Progress(caption, position);
+    };
+    upgrade.Hooks.RebootText = [&](const QString& text, bool waiting) {
+        if (waiting)
+            printer.Waiting(text);
+        else
+            printer.Line(text);
+    };
+    upgrade.Hooks.Status = [&](int panel, const QString& text, bool blink) {
+        if (panel == 2 && blink) {
+            printer.EndLine();
+            cli.Err(text);
+        }
+    };
+    cli.ClearFailure();
+    const bool ok = upgrade.Run(path);
+    printer.EndLine();
+    if (!ok && !cli.LastFailure().isEmpty()) cli.Err(cli.LastFailure());
+    return ok ? 0 : 1;
+}
+
+// FILE:V1.V2 -> the row's input. Versions are digits, normalised by the merge.
+TMergeInput ParseMergeInput(const QString& option, const QString& value)
+{
+    const int colon = int(value.lastIndexOf(QLatin1Char(':')));
+    static const QRegularExpression versionPattern(QStringLiteral("^(\\d*)\\.(\\d*)$"));
+    const QRegularExpressionMatch m =
+        colon > 0 ? versionPattern.match(value.mid(colon + 1)) : QRegularExpressionMatch();
+    if (!m.hasMatch())
+        throw EUsage(QStringLiteral("%1 takes FILE:V1.V2 (versions 0..255)").arg(option));
+    return {value.left(colon), m.captured(1), m.captured(2)};
+}
+
+int Merge(TCli& cli, const QStringList& args)
+{
+    static const char* const rowOptions[] = {"--main", "--slave1", "--slave2", "--slave3",
+                                             "--slave4"};
+    TFirmwareMerge merge;
+    QString outDir;
+    bool force = false;
+    bool any = false;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString opt = args[i];
+        auto value = [&]() {
+            if (i + 1 >= args.size()) throw EUsage(QStringLiteral("%1 needs a value").arg(opt));
+            return args[++i];
+        };
+        if (opt == QLatin1String("--out")) {
+            outDir = value();
+        } else if (opt == QLatin1String("--force")) {
+            force = true;
+        } else {
+            bool known = false;
+            for (size_t row = 0; row < 5; ++row) {
+                if (opt == QLatin1String(rowOptions[row])) {
+                    merge.Inputs[row] = ParseMergeInput(opt, value());
+                    known = any = true;
+                }
+            }
+            if (!known) throw EUsage(QStringLiteral("unknown fw merge argument '%1'").arg(opt));
+        }
+    }
+    if (outDir.isEmpty()) throw EUsage(QStringLiteral("fw merge needs --out DIR"));
+    if (!any)
+        throw EUsage(QStringLiteral("fw merge needs at least one of --main, --slave1 .. --slave4"));
+    if (!QFileInfo(outDir).isDir()) {
+        cli.Err(QStringLiteral("no such folder: %1").arg(outDir));
+        return 1;
+    }
+    merge.LastFolder = QDir(outDir).absolutePath() + QLatin1Char('/');
+    merge.Memo = [&](const QString& line) { cli.Out(line); };
+    merge.ConfirmOverwrite = [&](const QString&) {
+        if (!force)
+            cli.Err(
+                QStringLiteral("%1 exists; give --force to overwrite it").arg(merge.OutputPath()));
+        return force;
+    };
+    if (!merge.Build()) {
+        cli.Err(QStringLiteral("Nothing merged"));
+        return 1;
+    }
+    const QString path = merge.OutputPath();
+    if (!merge.Save(path)) return 1;
+    cli.Out(path);
+    return 0;
+}
+
+int Info(TCli& cli, const QStringList& args)
+{
+    if (args.size() != 1) throw EUsage(QStringLiteral("fw info takes FILE"));
+    const TFirmwareFile file = TFirmwareFile::Load(args[0]);
+    for (const TFirmwarePart& part : file.Parts) {
+        QString state = part.ChecksumOk ? QStringLiteral("header checksum ok")
+                                        : QStringLiteral("header checksum wrong");
+        if (part.ChecksumOk && !part.DataComplete) state += QStringLiteral(", data incomplete");
+        cli.Out(QStringLiteral("%1  %2  %3 bytes  %4")
+                    .arg(part.Number)
+                    .arg(part.Name())
+                    .arg(part.DataLength)
+                    .arg(state));
+    }
+    if (!file.Ok()) {
+        cli.Err(file.Problem == TFirmwareFile::fpUnreadable
+                    ? file.ProblemText()
+                    : QStringLiteral("Bad FW file! ") + file.ProblemText());
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
 
 int CmdFirmware(TCli& cli, const QStringList& args)
 {
-    throw EUsage(QStringLiteral("unknown command 'fw'"));
+    if (args.isEmpty()) throw EUsage(QStringLiteral("fw takes upgrade, merge or info"));
+    const QString sub = args[0];
+    if (sub == QLatin1String("upgrade")) return Upgrade(cli, args.mid(1));
+    if (sub == QLatin1String("merge")) return Merge(cli, args.mid(1));
+    if (sub == QLatin1String("info")) return Info(cli, args.mid(1));
+    throw EUsage(QStringLiteral("unknown fw command '%1'").arg(sub));
 }
