@@ -67,6 +67,7 @@ private slots:
     void closeDuringCommand_data();
     void closeDuringCommand();
     void closeWhileConnectingRefused();
+    void commandDuringConnectDoesNotConnectAgain();
     void tabChangeRule_data();
     void tabChangeRule();
     void readOnlyFolderRefused();
@@ -318,6 +319,20 @@ void tst_mainwindow::closeWhileConnectingRefused()
              QStringList{"Connection in process, please wait..."});
     QVERIFY(f.Form->isVisible());
     QVERIFY(!f.Form->Flags().Abort);
+}
+
+void tst_mainwindow::commandDuringConnectDoesNotConnectAgain()
+{
+    TWindowFixture f;
+    QVERIFY(f.StartTcp());
+    f.WriteTcpSettings();
+    f.Show();
+    f.Form->Link()->FConnecting = true;
+    const TCommandReply r = f.Runner()->RunCommand(Catalogue::PowerStatus());
+    f.Form->Link()->FConnecting = false;
+    QCOMPARE(int(r.Ok), 0);
+    QVERIFY(!f.Form->Link()->Connected());
+    QCOMPARE(f.Log.Count(), 0);
 }
 
 void tst_mainwindow::tabChangeRule_data()

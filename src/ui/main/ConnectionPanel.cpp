@@ -114,6 +114,9 @@ QColor TConnectionPanel::CaptionColour(bool enabled)
 
 void TConnectionPanel::btnConnectClick()
 {
+    // A connect already waiting for its peer (a command asked while the
+    // button's own connect ran) must not start a second one on the same socket.
+    if (FLink->FConnecting) return;
     FRunner->ShowStatus(2, QString());
     if (FLink->Connected()) {
         FLink->Disconnect();
@@ -126,9 +129,10 @@ void TConnectionPanel::btnConnectClick()
             FRunner->ShowStatus(2, QStringLiteral("Connecting [") + FLink->DeviceIP() +
                                        QStringLiteral("] ..."));
         }
+        const bool enabled = btnConnect->isEnabled();
         btnConnect->setEnabled(false);
         FLink->Connect();
-        btnConnect->setEnabled(true);
+        btnConnect->setEnabled(enabled);
         if (isVisible()) btnConnect->setFocus();
     }
     ShowConnectionState();
