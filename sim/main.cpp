@@ -21,8 +21,7 @@ static void OnSignal(int)
 
 static void SaveState(const TMatrixSim& sim, const QString& path)
 {
-    if (path.isEmpty())
-        return;
+    if (path.isEmpty()) return;
     QFile f(path);
     if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
         f.write(QJsonDocument(const_cast<TMatrixSim&>(sim).Device().State().ToJson()).toJson());
@@ -37,14 +36,23 @@ int main(int argc, char** argv)
         QStringLiteral("Simulated 4x4 HDMI matrix for the controller, its tests and demos.\n\n") +
         TFaultPlan::Help());
     p.addHelpOption();
-    p.addOption({QStringLiteral("tcp"), QStringLiteral("Listen on ADDR:PORT."), QStringLiteral("ADDR:PORT")});
-    p.addOption({QStringLiteral("pty"), QStringLiteral("Open a pseudo-terminal, symlinked at LINK."), QStringLiteral("LINK")});
-    p.addOption({QStringLiteral("baud"), QStringLiteral("Pace the line at N baud, 10 bits a byte."), QStringLiteral("N")});
-    p.addOption({QStringLiteral("fault"), QStringLiteral("Inject a fault (see above); repeatable."), QStringLiteral("PLAN")});
-    p.addOption({QStringLiteral("seed"), QStringLiteral("Seed of the random faults."), QStringLiteral("N")});
-    p.addOption({QStringLiteral("log"), QStringLiteral("Write a JSON frame log."), QStringLiteral("FILE")});
-    p.addOption({QStringLiteral("state"), QStringLiteral("Load and keep the device state in FILE."), QStringLiteral("FILE")});
-    p.addOption({QStringLiteral("edid-dir"), QStringLiteral("Folder of display EDIDs (.bin)."), QStringLiteral("DIR")});
+    p.addOption({QStringLiteral("tcp"), QStringLiteral("Listen on ADDR:PORT."),
+                 QStringLiteral("ADDR:PORT")});
+    p.addOption({QStringLiteral("pty"),
+                 QStringLiteral("Open a pseudo-terminal, symlinked at LINK."),
+                 QStringLiteral("LINK")});
+    p.addOption({QStringLiteral("baud"), QStringLiteral("Pace the line at N baud, 10 bits a byte."),
+                 QStringLiteral("N")});
+    p.addOption({QStringLiteral("fault"), QStringLiteral("Inject a fault (see above); repeatable."),
+                 QStringLiteral("PLAN")});
+    p.addOption({QStringLiteral("seed"), QStringLiteral("Seed of the random faults."),
+                 QStringLiteral("N")});
+    p.addOption(
+        {QStringLiteral("log"), QStringLiteral("Write a JSON frame log."), QStringLiteral("FILE")});
+    p.addOption({QStringLiteral("state"), QStringLiteral("Load and keep the device state in FILE."),
+                 QStringLiteral("FILE")});
+    p.addOption({QStringLiteral("edid-dir"), QStringLiteral("Folder of display EDIDs (.bin)."),
+                 QStringLiteral("DIR")});
     p.addOption({QStringLiteral("power-on"), QStringLiteral("Start with the matrix powered on.")});
     p.process(app);
 
@@ -70,44 +78,39 @@ int main(int argc, char** argv)
             return fail(QStringLiteral("%1: %2").arg(statePath, err.errorString()));
         sim.Device().State().FromJson(doc.object());
     }
-    if (p.isSet(QStringLiteral("power-on")))
-        sim.Device().State().Power = true;
+    if (p.isSet(QStringLiteral("power-on"))) sim.Device().State().Power = true;
     if (p.isSet(QStringLiteral("seed")))
         sim.Faults().SetSeed(p.value(QStringLiteral("seed")).toUInt());
     for (const QString& plan : p.values(QStringLiteral("fault"))) {
         QString error;
-        if (!sim.Faults().Add(plan, &error))
-            return fail(error);
+        if (!sim.Faults().Add(plan, &error)) return fail(error);
     }
     if (p.isSet(QStringLiteral("baud"))) {
         bool ok = false;
         int baud = p.value(QStringLiteral("baud")).toInt(&ok);
-        if (!ok || baud <= 0)
-            return fail(QStringLiteral("bad --baud"));
+        if (!ok || baud <= 0) return fail(QStringLiteral("bad --baud"));
         sim.SetBaud(baud);
     }
     if (p.isSet(QStringLiteral("log")) && !sim.SetLogFile(p.value(QStringLiteral("log"))))
         return fail(QStringLiteral("cannot write %1").arg(p.value(QStringLiteral("log"))));
     if (p.isSet(QStringLiteral("tcp"))) {
-        const QString spec = p.value(QStringLiteral("tcp"));
-        const int colon = int(spec.lastIndexOf(QLatin1Char(':')));
+        const QString address = p.value(QStringLiteral("tcp"));
+        const int colon = int(address.lastIndexOf(QLatin1Char(':')));
         bool ok = false;
-        const int port = spec.mid(colon + 1).toInt(&ok);
-        QHostAddress addr(colon > 0 ? spec.left(colon) : QStringLiteral("127.0.0.1"));
+        const int port = address.mid(colon + 1).toInt(&ok);
+        QHostAddress addr(colon > 0 ? address.left(colon) : QStringLiteral("127.0.0.1"));
         if (colon < 0 || !ok || port < 0 || port > 65535 || addr.isNull())
-            return fail(QStringLiteral("bad --tcp %1 (want ADDR:PORT)").arg(spec));
+            return fail(QStringLiteral("bad --tcp %1 (want ADDR:PORT)").arg(address));
         QString error;
         if (!sim.ListenTcp(addr, quint16(port), &error))
-            return fail(QStringLiteral("cannot listen on %1: %2").arg(spec, error));
+            return fail(QStringLiteral("cannot listen on %1: %2").arg(address, error));
     }
     if (p.isSet(QStringLiteral("pty"))) {
         QString error;
-        if (!sim.OpenPty(p.value(QStringLiteral("pty")), &error))
-            return fail(error);
+        if (!sim.OpenPty(p.value(QStringLiteral("pty")), &error)) return fail(error);
     }
 
-    if (::pipe(SignalPipe) != 0)
-        return fail(QStringLiteral("pipe failed"));
+    if (::pipe(SignalPipe) != 0) return fail(QStringLiteral("pipe failed"));
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
     QSocketNotifier quitNotifier(SignalPipe[0], QSocketNotifier::Read);
@@ -117,16 +120,17 @@ int main(int argc, char** argv)
     saveTimer.setSingleShot(true);
     QObject::connect(&saveTimer, &QTimer::timeout, [&] { SaveState(sim, statePath); });
     QObject::connect(&sim, &TMatrixSim::FrameHandled, [&] {
-        if (!statePath.isEmpty() && !saveTimer.isActive())
-            saveTimer.start(200);
+        if (!statePath.isEmpty() && !saveTimer.isActive()) saveTimer.start(200);
     });
 
     std::printf("ready\n");
     if (p.isSet(QStringLiteral("tcp")))
-        std::fprintf(stderr, "matrix-sim: tcp %s:%u\n", qPrintable(p.value(QStringLiteral("tcp")).section(QLatin1Char(':'), 0, -2)),
-                    unsigned(sim.TcpPort()));
+        std::fprintf(stderr, "matrix-sim: tcp %s:%u\n",
+                     qPrintable(p.value(QStringLiteral("tcp")).section(QLatin1Char(':'), 0, -2)),
+                     unsigned(sim.TcpPort()));
     if (p.isSet(QStringLiteral("pty")))
-        std::fprintf(stderr, "matrix-sim: pty %s -> %s\n", qPrintable(sim.PtyLink()), qPrintable(sim.SlavePath()));
+        std::fprintf(stderr, "matrix-sim: pty %s -> %s\n", qPrintable(sim.PtyLink()),
+                     qPrintable(sim.SlavePath()));
     std::fflush(stdout);
     const int rc = app.exec();
     SaveState(sim, statePath);

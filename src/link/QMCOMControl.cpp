@@ -34,8 +34,14 @@ TQMCOMControl::~TQMCOMControl()
     }
 }
 
-QString TQMCOMControl::ComPort() const { return FComPort->Port(); }
-void TQMCOMControl::SetComPort(const QString& name) { FComPort->SetPort(name); }
+QString TQMCOMControl::ComPort() const
+{
+    return FComPort->Port();
+}
+void TQMCOMControl::SetComPort(const QString& name)
+{
+    FComPort->SetPort(name);
+}
 
 bool TQMCOMControl::Connected() const
 {
@@ -49,8 +55,14 @@ void TQMCOMControl::SetControlMode(TControlMode mode)
     Configuring = false;
 }
 
-quint16 TQMCOMControl::DevicePort() const { return FSock->Port(); }
-void TQMCOMControl::SetDevicePort(quint16 port) { FSock->SetPort(port); }
+quint16 TQMCOMControl::DevicePort() const
+{
+    return FSock->Port();
+}
+void TQMCOMControl::SetDevicePort(quint16 port)
+{
+    FSock->SetPort(port);
+}
 
 void TQMCOMControl::SendNotify(int code, qintptr wParam, qintptr lParam, const QString& text)
 {
@@ -59,8 +71,7 @@ void TQMCOMControl::SendNotify(int code, qintptr wParam, qintptr lParam, const Q
 
 bool TQMCOMControl::Connect()
 {
-    if (Connected())
-        return true;
+    if (Connected()) return true;
     try {
         if (FControlMode == cmCOM) {
             FConnecting = true;
@@ -118,9 +129,12 @@ int TQMCOMControl::SendFrame(const uint8_t* bytes, int count)
 int TQMCOMControl::FrameLimit() const
 {
     switch (FFrameKind) {
-    case 1: return FrameSizeBlock;
-    case 6: return FrameSizeModule;
-    default: return FrameSizeCommand;
+    case 1:
+        return FrameSizeBlock;
+    case 6:
+        return FrameSizeModule;
+    default:
+        return FrameSizeCommand;
     }
 }
 
@@ -148,31 +162,27 @@ QByteArray TQMCOMControl::Receive(const QByteArray& bytes)
         FRxPos += take;
     }
     FFrameComplete = FRxPos >= limit;
-    if (FFrameComplete)
-        FRxPos = 0;
-    if (take > 0)
-        std::memcpy(FRxBuffer + oldPos, bytes.constData(), size_t(take));
+    if (FFrameComplete) FRxPos = 0;
+    if (take > 0) std::memcpy(FRxBuffer + oldPos, bytes.constData(), size_t(take));
     return bytes.left(take);
 }
 
 void TQMCOMControl::OnRxBuf(const QByteArray& bytes)
 {
-    if (FFlags->Abort)
-        return;
+    if (FFlags->Abort) return;
     SendNotify(ntDump, 0, 0, QStringLiteral("CopyDataPosition = %1\r\n").arg(FRxPos));
     QByteArray taken = Receive(bytes);
     SendNotify(ntBytesReceived, qintptr(bytes.size()));
     SendNotify(ntDump, 0, 0,
-               ReceivedDump(reinterpret_cast<const uint8_t*>(taken.constData()),
-                            int(taken.size()), QString()));
+               ReceivedDump(reinterpret_cast<const uint8_t*>(taken.constData()), int(taken.size()),
+                            QString()));
     emit ReceiverAdvanced();
 }
 
 void TQMCOMControl::TakeLanBytes(bool dump)
 {
     QByteArray bytes = FSock->ReadAvailable();
-    if (bytes.isEmpty())
-        return;
+    if (bytes.isEmpty()) return;
     SendNotify(ntBytesReceived, qintptr(bytes.size()));
     QByteArray taken = Receive(bytes);
     if (dump)
@@ -181,7 +191,7 @@ void TQMCOMControl::TakeLanBytes(bool dump)
                                 int(taken.size()), QStringLiteral("cmLAN:::")));
 }
 
-bool TQMCOMControl::WaitForFrame()
+bool TQMCOMControl::WaitForFrame(bool dumpLan, const std::function<void()>& onPoll)
 {
     FPollCount = 0;
     QEventLoop loop;
@@ -190,25 +200,23 @@ bool TQMCOMControl::WaitForFrame()
     bool aborted = false;
     bool done = false;
     auto check = [&] {
-        if (done)
-            return;
+        if (done) return;
         if (FFlags->Abort) {
             aborted = true;
             done = true;
         } else if (FFrameComplete || FPollCount >= FTiming.PollLimit) {
             done = true;
         }
-        if (done)
-            loop.quit();
+        if (done) loop.quit();
     };
     auto takeLan = [&] {
-        if (FControlMode == cmLAN && !FFlags->Abort)
-            TakeLanBytes(true);
+        if (FControlMode == cmLAN && !FFlags->Abort) TakeLanBytes(dumpLan);
     };
     QTimer tick;
     tick.setTimerType(Qt::PreciseTimer);
     connect(&tick, &QTimer::timeout, &loop, [&] {
         ++FPollCount;
+        if (onPoll) onPoll();
         takeLan();
         check();
     });
@@ -220,24 +228,46 @@ bool TQMCOMControl::WaitForFrame()
     tick.start(FTiming.PollTickMs);
     takeLan();
     check();
-    if (!done)
-        loop.exec();
+    if (!done) loop.exec();
     FWaitLoop = outer;
     return !aborted;
 }
 
+TQMCOMControl::TTryResult TQMCOMControl::ExchangeTry(const uint8_t* bytes, int count,
+                                                     uint8_t frameKind, int tryNo, int lastTry,
+                                                     TCommandReply& reply,
+                                                     const std::function<void()>& afterSend,
+                                                     const std::function<void()>& onPoll,
+                                                     bool dumpLan)
+{
+    ClearReceiveState(frameKind);
+    SendFrame(bytes, count);
+    if (afterSend) afterSend();
+    if (!WaitForFrame(dumpLan, onPoll)) {
+        reply.Ok = 0;
+        return trStop;
+    }
+    if (!FFrameComplete) {
+        if (tryNo != lastTry) return trRetry;
+        reply.Ok = 0;
+        SendNotify(ntTimeOut);
+        return trStop;
+    }
+    std::memcpy(FReply, FRxBuffer, 13);
+    reply.Packet = TCommandPacket::FromBytes(FReply);
+    return trFrame;
+}
+
 void TQMCOMControl::Delay(int polls)
 {
-    if (polls <= 0 || FFlags->Abort)
-        return;
+    if (polls <= 0 || FFlags->Abort) return;
     QEventLoop loop;
     QTimer tick;
     tick.setTimerType(Qt::PreciseTimer);
     int left = polls;
     connect(&tick, &QTimer::timeout, &loop, [&] {
         ++FPollCount;
-        if (--left <= 0 || FFlags->Abort)
-            loop.quit();
+        if (--left <= 0 || FFlags->Abort) loop.quit();
     });
     tick.start(FTiming.PollTickMs);
     loop.exec();
@@ -245,8 +275,7 @@ void TQMCOMControl::Delay(int polls)
 
 void TQMCOMControl::Pause(int ms)
 {
-    if (ms > 0)
-        QThread::msleep(ulong(ms));
+    if (ms > 0) QThread::msleep(ulong(ms));
 }
 
 void TQMCOMControl::SendCommandLog(const QString& title, const uint8_t* bytes13, int rc)
@@ -261,31 +290,20 @@ void TQMCOMControl::SendSentDump(const QString& title, const uint8_t* bytes, int
 
 void TQMCOMControl::ExecuteCommand(const TCommandPacket& request, TCommandReply& reply)
 {
-    if (FFlags->Abort)
-        return;
+    if (FFlags->Abort) return;
     const auto frame = BuildCommandFrame(request);
     const auto asPassed = request.Bytes();
     int tryNo = 0;
     try {
         for (tryNo = 1; tryNo <= FTiming.Tries; ++tryNo) {
-            ClearReceiveState(0);
-            SendFrame(frame.data(), 13);
-            SendCommandLog(QStringLiteral("[%1] snd cmd PPP:   ").arg(tryNo), asPassed.data(), 0);
-            if (!WaitForFrame()) {
-                reply.Ok = 0;
-                return;
-            }
-            if (!FFrameComplete) {
-                if (tryNo == FTiming.Tries) {
-                    reply.Ok = 0;
-                    SendNotify(ntTimeOut);
-                    return;
-                }
-                continue;
-            }
-            std::memcpy(FReply, FRxBuffer, 13);
+            const TTryResult result =
+                ExchangeTry(frame.data(), 13, 0, tryNo, FTiming.Tries, reply, [&] {
+                    SendCommandLog(QStringLiteral("[%1] snd cmd PPP:   ").arg(tryNo),
+                                   asPassed.data(), 0);
+                });
+            if (result == trStop) return;
+            if (result == trRetry) continue;
             SendCommandLog(QStringLiteral("rcv cmd PPP:   "), FReply, 0);
-            reply.Packet = TCommandPacket::FromBytes(FReply);
             if (CheckReply(FReply, frame[2], frame[3]) == rcOk) {
                 reply.Ok = 1;
                 break;
@@ -293,8 +311,7 @@ void TQMCOMControl::ExecuteCommand(const TCommandPacket& request, TCommandReply&
             reply.Ok = 0;
             Pause(FTiming.RejectPauseMs);
         }
-        if (tryNo > FTiming.Tries && reply.Ok == 0)
-            SendNotify(ntSendFailed);
+        if (tryNo > FTiming.Tries && reply.Ok == 0) SendNotify(ntSendFailed);
     } catch (const std::exception& e) {
         FLastErrorText = QString::fromStdString(e.what());
         reply.Ok = 0;
@@ -302,7 +319,10 @@ void TQMCOMControl::ExecuteCommand(const TCommandPacket& request, TCommandReply&
     }
 }
 
-static QString Hex2(uint8_t b) { return QStringLiteral("%1").arg(b, 2, 16, QLatin1Char('0')).toUpper(); }
+static QString Hex2(uint8_t b)
+{
+    return QStringLiteral("%1").arg(b, 2, 16, QLatin1Char('0')).toUpper();
+}
 
 QString TQMCOMControl::CommandLogLine(const QString& title, const uint8_t* b, int rc)
 {
@@ -320,8 +340,7 @@ QString TQMCOMControl::ReceivedDump(const uint8_t* bytes, int count, const QStri
     const QString stars(48, QLatin1Char('*'));
     QString list = prefix;
     for (int i = 0; i < count; ++i) {
-        if (i > 0 && i % 16 == 0)
-            list += QStringLiteral("\r\n");
+        if (i > 0 && i % 16 == 0) list += QStringLiteral("\r\n");
         list += QStringLiteral("0x") + Hex2(bytes[i]) + QChar(QLatin1Char(char(bytes[i]))) +
                 QStringLiteral(", ");
     }
@@ -330,8 +349,7 @@ QString TQMCOMControl::ReceivedDump(const uint8_t* bytes, int count, const QStri
     // The text travels zero-terminated in a 5000-byte buffer: a zero data byte
     // ends what the receiver sees.
     int nul = int(text.indexOf(QChar(0)));
-    if (nul >= 0)
-        text.truncate(nul);
+    if (nul >= 0) text.truncate(nul);
     return text.left(4999);
 }
 
@@ -339,10 +357,8 @@ QString TQMCOMControl::SentDump(const QString& title, const uint8_t* bytes, int 
 {
     QString s = title;
     for (int i = 0; i < count; ++i) {
-        if (i > 0 && i % 16 == 0)
-            s += QStringLiteral("\r\n");
-        if (i == 4 || i == 6 || i == 8 || i == 10 || i == 12)
-            s += QLatin1Char('|');
+        if (i > 0 && i % 16 == 0) s += QStringLiteral("\r\n");
+        if (i == 4 || i == 6 || i == 8 || i == 10 || i == 12) s += QLatin1Char('|');
         s += QStringLiteral("0x") + Hex2(bytes[i]) + QStringLiteral(", ");
     }
     return s;

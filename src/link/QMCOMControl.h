@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <functional>
 
 class TComPort;
 class TPowersock;
@@ -24,7 +25,8 @@ class QEventLoop;
 //
 // Every operation runs on the owning thread and waits in nested event loops
 // that wake on received bytes, on the poll tick and on the abort flag.
-class TQMCOMControl : public QObject {
+class TQMCOMControl : public QObject
+{
     Q_OBJECT
     Q_PROPERTY(QString ComPort READ ComPort WRITE SetComPort)
     Q_PROPERTY(bool Connected READ Connected)
@@ -109,7 +111,21 @@ protected:
     void SendNotify(int code, qintptr wParam = 0, qintptr lParam = 0,
                     const QString& text = QString());
     int SendFrame(const uint8_t* bytes, int count);
-    bool WaitForFrame();
+    // Waits for a whole frame, the poll limit or the abort flag; false when
+    // aborted. `onPoll` runs on every poll tick; `dumpLan` sends the dump of
+    // the TCP bytes taken.
+    bool WaitForFrame(bool dumpLan = true, const std::function<void()>& onPoll = {});
+    enum TTryResult { trFrame, trRetry, trStop };
+    // One try of an exchange: clear the receiver for `frameKind`, send the
+    // bytes, run `afterSend`, wait. trFrame: FReply and reply.Packet hold the
+    // frame. trRetry: no whole frame and this is not try `lastTry`. trStop:
+    // aborted, or no whole frame on the last try (2026 sent); reply.Ok is 0.
+    TTryResult ExchangeTry(const uint8_t* bytes, int count, uint8_t frameKind, int tryNo,
+                           int lastTry, TCommandReply& reply,
+                           const std::function<void()>& afterSend = {},
+                           const std::function<void()>& onPoll = {}, bool dumpLan = true);
+    // The part command of a firmware transfer; true when the data may follow.
+    bool OpenFirmwarePart(const TCommandPacket& request, TCommandReply& reply);
     void ClearReceiveState(uint8_t frameKind);
     int FrameLimit() const;
     // Feeds received bytes to the frame receiver; returns the bytes taken.
@@ -123,7 +139,6 @@ protected:
     // Block and firmware transfers (QMCOMControlBlocks.cpp, QMCOMControlFirmware.cpp).
     void WaitMs(int ms);
     void SendFirmwareData(const TCommandPacket& request, TCommandReply& reply, bool erased);
-    bool WaitForProbeReply();
     void SendRebootText(const QString& text, bool waiting);
 
     TProcessFlags* FFlags;

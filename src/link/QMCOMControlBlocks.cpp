@@ -35,22 +35,10 @@ void TQMCOMControl::ReadBlocks(const TCommandPacket& request, TCommandReply& rep
         while (!end && !FFlags->Abort) {
             for (int tryNo = 1;; ++tryNo) {
                 const auto frame = BuildCommandFrame(ask);
-                ClearReceiveState(1);
-                SendFrame(frame.data(), 13);
-                if (!WaitForFrame()) {
-                    reply.Ok = 0;
-                    return;
-                }
-                if (!FFrameComplete) {
-                    if (tryNo >= FTiming.Tries) {
-                        reply.Ok = 0;
-                        SendNotify(ntTimeOut);
-                        return;
-                    }
-                    continue;
-                }
-                std::memcpy(FReply, FRxBuffer, 13);
-                reply.Packet = TCommandPacket::FromBytes(FReply);
+                const TTryResult result =
+                    ExchangeTry(frame.data(), 13, 1, tryNo, FTiming.Tries, reply);
+                if (result == trStop) return;
+                if (result == trRetry) continue;
                 reply.Ok = 0;
                 const uint8_t status = FReply[4];
                 const int length = FReply[6] | (FReply[7] << 8);
@@ -122,23 +110,11 @@ void TQMCOMControl::WriteBlocks(const TCommandPacket& request, TCommandReply& re
             const auto* frameBytes = reinterpret_cast<const uint8_t*>(frame.constData());
             bool acknowledged = false;
             for (int tryNo = 1; tryNo <= FTiming.Tries; ++tryNo) {
-                ClearReceiveState(0);
-                SendFrame(frameBytes, FrameSizeBlock);
-                SendSentDump(FDumpTitle, frameBytes, 14 + count);
-                if (!WaitForFrame()) {
-                    reply.Ok = 0;
-                    return;
-                }
-                if (!FFrameComplete) {
-                    if (tryNo >= FTiming.Tries) {
-                        reply.Ok = 0;
-                        SendNotify(ntTimeOut);
-                        return;
-                    }
-                    continue;
-                }
-                std::memcpy(FReply, FRxBuffer, 13);
-                reply.Packet = TCommandPacket::FromBytes(FReply);
+                const TTryResult result =
+                    ExchangeTry(frameBytes, FrameSizeBlock, 0, tryNo, FTiming.Tries, reply,
+                                [&] { SendSentDump(FDumpTitle, frameBytes, 14 + count); });
+                if (result == trStop) return;
+                if (result == trRetry) continue;
                 if (CheckReply(FReply, group, code, false) == rcOk && FReply[4] == rsAccepted) {
                     sent += count;
                     FRestartBlocks = false;

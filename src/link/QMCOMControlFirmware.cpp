@@ -26,39 +26,33 @@ constexpr uint16_t PrepareWrite = 0x10;
 const QString RebootingText = QStringLiteral("System rebooting, please wait ...");
 } // namespace
 
-void TQMCOMControl::WriteFirmwarePart(const TCommandPacket& request, TCommandReply& reply)
+bool TQMCOMControl::OpenFirmwarePart(const TCommandPacket& request, TCommandReply& reply)
 {
-    if (FFlags->Abort) return;
     ExecuteCommand(request, reply);
-    if (!reply.Ok) return;
+    if (!reply.Ok) return false;
     if (reply.P1Lo() == rsDeclined) {
         SendNotify(ntPartDeclined, PartIdentity(request), PartVersion(request));
         reply.Ok = 1;
-        return;
+        return false;
     }
     if (reply.P1Lo() != rsReady) {
         SendNotify(ntDataInvalid);
         reply.Ok = 0;
-        return;
+        return false;
     }
-    SendFirmwareData(request, reply, false);
+    return true;
+}
+
+void TQMCOMControl::WriteFirmwarePart(const TCommandPacket& request, TCommandReply& reply)
+{
+    if (FFlags->Abort) return;
+    if (OpenFirmwarePart(request, reply)) SendFirmwareData(request, reply, false);
 }
 
 void TQMCOMControl::WriteFirmwarePartErased(const TCommandPacket& request, TCommandReply& reply)
 {
     if (FFlags->Abort) return;
-    ExecuteCommand(request, reply);
-    if (!reply.Ok) return;
-    if (reply.P1Lo() == rsDeclined) {
-        SendNotify(ntPartDeclined, PartIdentity(request), PartVersion(request));
-        reply.Ok = 1;
-        return;
-    }
-    if (reply.P1Lo() != rsReady) {
-        SendNotify(ntDataInvalid);
-        reply.Ok = 0;
-        return;
-    }
+    if (!OpenFirmwarePart(request, reply)) return;
     for (uint16_t step : {PrepareErase, PrepareWrite}) {
         WaitMs(FTiming.PreparePauseMs);
         // An abort during the pause would leave the previous reply standing
@@ -118,26 +112,17 @@ void TQMCOMControl::SendFirmwareData(const TCommandPacket& request, TCommandRepl
             bool accepted = false;
             bool declined = false;
             for (int tryNo = 1; tryNo <= FTiming.Tries; ++tryNo) {
-                ClearReceiveState(erased ? 4 : 3);
-                SendFrame(frameBytes, int(frame.size()));
-                FDumpTitle = erased ? QStringLiteral("[%1]send data:\r\n").arg(tryNo)
-                                    : QStringLiteral("send data:\r\n");
-                SendSentDump(FDumpTitle, workBytes, FrameSizeBlock);
-                if (!WaitForFrame()) {
-                    reply.Ok = 0;
-                    return;
-                }
-                if (!FFrameComplete) {
-                    if (tryNo >= FTiming.Tries) {
-                        reply.Ok = 0;
-                        SendNotify(ntTimeOut);
-                        return;
-                    }
-                    continue;
-                }
-                std::memcpy(FReply, FRxBuffer, 13);
+                const TTryResult result =
+                    ExchangeTry(frameBytes, int(frame.size()), erased ? 4 : 3, tryNo, FTiming.Tries,
+                                reply, [&] {
+                                    FDumpTitle =
+                                        erased ? QStringLiteral("[%1]send data:\r\n").arg(tryNo)
+                                               : QStringLiteral("send data:\r\n");
+                                    SendSentDump(FDumpTitle, workBytes, FrameSizeBlock);
+                                });
+                if (result == trStop) return;
+                if (result == trRetry) continue;
                 SendCommandLog(QStringLiteral("rcv cmd:   "), FReply, 8888);
-                reply.Packet = TCommandPacket::FromBytes(FReply);
                 const bool passed = CheckReply(FReply, group, code, false) == rcOk;
                 if (passed && FReply[4] == rsAccepted) {
                     sent += count;
@@ -210,31 +195,34 @@ void TQMCOMControl::WaitForReboot(TCommandReply& reply)
     const TCommandPacket probe =
         TCommandPacket::Make(Cmd::RebootProbe.Group, Cmd::RebootProbe.Code);
     const auto frame = BuildCommandFrame(probe);
+    // While probing, the spinner turns every RebootProbeDelayPolls polls.
+    int sinceSpin = 0;
+    auto spinWhileProbing = [&] {
+        if (++sinceSpin >= FTiming.RebootProbeDelayPolls) {
+            sinceSpin = 0;
+            spin();
+        }
+    };
     try {
         for (int tryNo = 1; tryNo <= FTiming.RebootProbeTries; ++tryNo) {
-            ClearReceiveState(0);
-            SendFrame(frame.data(), 13);
-            SendCommandLog(QStringLiteral("[%1] snd cmd:   ").arg(tryNo), frame.data(), 0);
-            if (!WaitForProbeReply()) {
-                reply.Ok = 0;
+            // The silent-matrix limit is the ordinary number of tries, though
+            // rejected answers get more probes.
+            const TTryResult result = ExchangeTry(
+                frame.data(), 13, 0, tryNo, FTiming.Tries, reply,
+                [&] {
+                    SendCommandLog(QStringLiteral("[%1] snd cmd:   ").arg(tryNo), frame.data(), 0);
+                },
+                spinWhileProbing, false);
+            if (result == trStop) return;
+            if (result == trRetry) continue;
+            SendCommandLog(QStringLiteral("rcv cmd:   "), FReply, 0);
+            if (CheckReply(FReply, probe.Group, probe.Code) == rcOk) {
+                SendRebootText(QStringLiteral("System reboot ok"), false);
+                reply.Ok = 1;
                 return;
             }
-            if (FFrameComplete) {
-                std::memcpy(FReply, FRxBuffer, 13);
-                SendCommandLog(QStringLiteral("rcv cmd:   "), FReply, 0);
-                reply.Packet = TCommandPacket::FromBytes(FReply);
-                if (CheckReply(FReply, probe.Group, probe.Code) == rcOk) {
-                    SendRebootText(QStringLiteral("System reboot ok"), false);
-                    reply.Ok = 1;
-                    return;
-                }
-                reply.Ok = 0;
-                Pause(FTiming.RejectPauseMs);
-            } else if (tryNo == FTiming.Tries) {
-                reply.Ok = 0;
-                SendNotify(ntTimeOut);
-                return;
-            }
+            reply.Ok = 0;
+            Pause(FTiming.RejectPauseMs);
         }
     } catch (const std::exception& e) {
         FLastErrorText = QString::fromStdString(e.what());
@@ -243,51 +231,4 @@ void TQMCOMControl::WaitForReboot(TCommandReply& reply)
         return;
     }
     SendRebootText(QStringLiteral("System reboot failed"), false);
-}
-
-// The probe's wait: the spinner turns every RebootProbeDelayPolls polls while
-// the poll count runs up to the limit; a whole frame ends it at once.
-bool TQMCOMControl::WaitForProbeReply()
-{
-    FPollCount = 0;
-    QEventLoop loop;
-    bool aborted = false;
-    bool done = false;
-    int sinceSpin = 0;
-    auto check = [&] {
-        if (done) return;
-        if (FFlags->Abort) {
-            aborted = true;
-            done = true;
-        } else if (FFrameComplete || FPollCount >= FTiming.PollLimit) {
-            done = true;
-        }
-        if (done) loop.quit();
-    };
-    auto takeLan = [&] {
-        if (FControlMode == cmLAN && !FFlags->Abort) TakeLanBytes(false);
-    };
-    QTimer tick;
-    tick.setTimerType(Qt::PreciseTimer);
-    connect(&tick, &QTimer::timeout, &loop, [&] {
-        ++FPollCount;
-        if (++sinceSpin >= FTiming.RebootProbeDelayPolls) {
-            sinceSpin = 0;
-            SendRebootText(RebootingText + QLatin1String(Options::Spinner[size_t(FSpinnerPos)]),
-                           true);
-            FSpinnerPos = (FSpinnerPos + 1) % int(Options::Spinner.size());
-        }
-        takeLan();
-        check();
-    });
-    connect(FSock, &TPowersock::DataArrived, &loop, [&] {
-        takeLan();
-        check();
-    });
-    connect(this, &TQMCOMControl::ReceiverAdvanced, &loop, check);
-    tick.start(FTiming.PollTickMs);
-    takeLan();
-    check();
-    if (!done) loop.exec();
-    return !aborted;
 }
