@@ -278,6 +278,13 @@ void TQMCOMControl::Pause(int ms)
     if (ms > 0) QThread::msleep(ulong(ms));
 }
 
+void TQMCOMControl::PortFailure(const std::exception& e, TCommandReply& reply)
+{
+    FLastErrorText = QString::fromStdString(e.what());
+    reply.Ok = 0;
+    SendNotify(ntPortError);
+}
+
 void TQMCOMControl::SendCommandLog(const QString& title, const uint8_t* bytes13, int rc)
 {
     SendNotify(ntCommandLog, 0, 0, CommandLogLine(title, bytes13, rc));
@@ -313,9 +320,7 @@ void TQMCOMControl::ExecuteCommand(const TCommandPacket& request, TCommandReply&
         }
         if (tryNo > FTiming.Tries && reply.Ok == 0) SendNotify(ntSendFailed);
     } catch (const std::exception& e) {
-        FLastErrorText = QString::fromStdString(e.what());
-        reply.Ok = 0;
-        SendNotify(ntPortError);
+        PortFailure(e, reply);
     }
 }
 

@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <exception>
 #include <functional>
 
 class TComPort;
@@ -134,6 +135,8 @@ protected:
     void TakeLanBytes(bool dump);
     void OnRxBuf(const QByteArray& bytes);
     void Pause(int ms);
+    // A port or socket failure during a transfer: reply.Ok = 0 and 2031.
+    void PortFailure(const std::exception& e, TCommandReply& reply);
     void SendCommandLog(const QString& title, const uint8_t* bytes13, int rc);
     void SendSentDump(const QString& title, const uint8_t* bytes, int count);
     // Block and firmware transfers (QMCOMControlBlocks.cpp, QMCOMControlFirmware.cpp).

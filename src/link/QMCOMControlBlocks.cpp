@@ -72,9 +72,7 @@ void TQMCOMControl::ReadBlocks(const TCommandPacket& request, TCommandReply& rep
             }
         }
     } catch (const std::exception& e) {
-        FLastErrorText = QString::fromStdString(e.what());
-        reply.Ok = 0;
-        SendNotify(ntPortError);
+        PortFailure(e, reply);
         return;
     }
     if (end)
@@ -132,9 +130,7 @@ void TQMCOMControl::WriteBlocks(const TCommandPacket& request, TCommandReply& re
             }
         }
     } catch (const std::exception& e) {
-        FLastErrorText = QString::fromStdString(e.what());
-        reply.Ok = 0;
-        SendNotify(ntPortError);
+        PortFailure(e, reply);
         return;
     }
     if (end)

@@ -151,9 +151,7 @@ void TQMCOMControl::SendFirmwareData(const TCommandPacket& request, TCommandRepl
             }
         }
     } catch (const std::exception& e) {
-        FLastErrorText = QString::fromStdString(e.what());
-        reply.Ok = 0;
-        SendNotify(ntPortError);
+        PortFailure(e, reply);
         return;
     }
     if (!end) {
@@ -225,9 +223,7 @@ void TQMCOMControl::WaitForReboot(TCommandReply& reply)
             Pause(FTiming.RejectPauseMs);
         }
     } catch (const std::exception& e) {
-        FLastErrorText = QString::fromStdString(e.what());
-        reply.Ok = 0;
-        SendNotify(ntPortError);
+        PortFailure(e, reply);
         return;
     }
     SendRebootText(QStringLiteral("System reboot failed"), false);
