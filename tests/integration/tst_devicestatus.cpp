@@ -202,9 +202,9 @@ void tst_devicestatus::clicksDuringARefreshChangeNothing()
     QCOMPARE(f.Log.Count() - before, RefreshFrames.size()); // one refresh, nothing else
     QCOMPARE(d->PowerPictureShown(), ppOn);
     QCOMPARE(f.Runner()->PowerFlag(), uint8_t(1));
-    QCOMPARE(QStringList({d->lblDevice->text(), d->lblInput[0]->text(),
-                          d->lblHDMIOutput[3]->text()}),
-             known);
+    QCOMPARE(
+        QStringList({d->lblDevice->text(), d->lblInput[0]->text(), d->lblHDMIOutput[3]->text()}),
+        known);
     QVERIFY(f.Prompter.Texts(TScriptedPrompter::pkInformation).isEmpty());
     QVERIFY(f.Sim.Device().State().Power);
 }
