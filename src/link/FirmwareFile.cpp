@@ -3,6 +3,8 @@
 #include "Commands.h"
 #include "QMCOMControl.h"
 
+#include "BoundedFile.h"
+
 #include <QFile>
 #include <cstring>
 
@@ -80,25 +82,21 @@ TFirmwareFile TFirmwareFile::Parse(const QByteArray& bytes)
 
 TFirmwareFile TFirmwareFile::Load(const QString& path)
 {
-    QFile f(path);
     TFirmwareFile file;
-    if (!f.open(QIODevice::ReadOnly)) {
-        file.Problem = fpUnreadable;
-        file.ReadError = f.errorString();
-        return file;
+    QByteArray bytes;
+    QString error;
+    switch (BoundedFile::Read(path, MaxFileSize, &bytes, &error)) {
+    case BoundedFile::brOk:
+        return Parse(bytes);
+    case BoundedFile::brTooLarge:
+        error = QStringLiteral("the file is too large for a firmware file (%1)").arg(error);
+        break;
+    case BoundedFile::brUnreadable:
+        break;
     }
-    if (f.size() > MaxFileSize) {
-        file.Problem = fpUnreadable;
-        file.ReadError = QStringLiteral("the file is too large for a firmware file");
-        return file;
-    }
-    const QByteArray bytes = f.readAll();
-    if (f.error() != QFileDevice::NoError) {
-        file.Problem = fpUnreadable;
-        file.ReadError = f.errorString();
-        return file;
-    }
-    return Parse(bytes);
+    file.Problem = fpUnreadable;
+    file.ReadError = error;
+    return file;
 }
 
 QString TFirmwareFile::ProblemText() const

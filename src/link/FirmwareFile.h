@@ -47,7 +47,9 @@ public:
     static constexpr int HeaderSize = 143;
     static constexpr const char* Text1 = "DON'T MODIFY THIS FILE MANNUALLY!";
     static constexpr const char* Text2 = "FIRMWARE FOR Korvelan";
-    static constexpr qint64 MaxFileSize = qint64(1) << 30;
+    // Far above what the matrix's processors hold; also the ceiling of a
+    // processor image given to the merge.
+    static constexpr qint64 MaxFileSize = qint64(16) << 20;
 
     QList<TFirmwarePart> Parts;
     TProblem Problem = fpNone;

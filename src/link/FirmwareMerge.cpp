@@ -2,7 +2,9 @@
 
 #include "FirmwareFile.h"
 
+#include "BoundedFile.h"
 #include <QDir>
+
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -58,18 +60,12 @@ bool TFirmwareMerge::Build()
             continue;
         }
         if (LastFolder.isEmpty()) LastFolder = QFileInfo(in.Path).absolutePath() + QLatin1Char('/');
-        QFile f(in.Path);
-        // An image must fit a part's 32-bit length and the memory it is read into.
-        if (!f.open(QIODevice::ReadOnly) || f.size() > TFirmwareFile::MaxFileSize) {
+        QByteArray image;
+        QString error;
+        if (BoundedFile::Read(in.Path, TFirmwareFile::MaxFileSize, &image, &error) !=
+            BoundedFile::brOk) {
             Say(memoName + QStringLiteral(" firmware file: ") + in.Path +
-                QStringLiteral(" can not be read: ") +
-                (f.isOpen() ? QStringLiteral("too large") : f.errorString()));
-            continue;
-        }
-        const QByteArray image = f.readAll();
-        if (f.error() != QFileDevice::NoError) {
-            Say(memoName + QStringLiteral(" firmware file: ") + in.Path +
-                QStringLiteral(" can not be read: ") + f.errorString());
+                QStringLiteral(" can not be read: ") + error);
             continue;
         }
         Say(memoName + QStringLiteral(" firmware: ") + in.Path + QStringLiteral(" loaded"));
