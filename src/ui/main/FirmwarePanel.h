@@ -1,14 +1,17 @@
 #pragma once
 
 #include <QWidget>
+#include <array>
 #include <cstdint>
 
 class QGroupBox;
 class QLabel;
+class QLineEdit;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class TCommandRunner;
+class TFirmwareUpgrade;
 
 // The "FW upgrade" tab: the upgrade group with its gauge, the Messages log,
 // and the merge group (created hidden; nothing shows it).
@@ -26,22 +29,71 @@ public:
     void Button1Click();
     QStringList MessageLines() const;
 
-    // Upgrade gauge.
+    // Upgrade gauge: the one place that knows which widget shows it.
     void SetGauge(const QString& caption, int progress);
     QString GaugeCaption() const;
     int GaugeProgress() const;
 
-    bool FirmwareWriteFailure = false;
-    int LastUpgradeProgress = -1;
+    // Notifications 2034, 2035 and 2038, routed here by the window.
+    void OnFirmwareNotify(int code, qintptr wParam, qintptr lParam, const QString& text);
+    // Set by 2034, cleared at the start of each part.
+    bool FirmwareWriteFailure() const;
+    // Gauge position last set by 2035, reset at the start of each part.
+    int LastUpgradeProgress() const;
+
+    // The open button beside edtFWFile, "&Upgrade".
+    void btnOpenFWFileClick();
+    void btnUpgradeClick();
+    // Merge group: the open buttons by Tag (1 main, 11..14 slaves), "&Merge".
+    void btnOpenMCUFWClick(int tag);
+    void btnMergeClick();
+
+    // Folder of the last firmware file chosen; empty at start-up.
+    QString LastFirmwareFolder;
 
     QGroupBox* gbFWUpgrade;
+    QLineEdit* edtFWFile;
+    QPushButton* btnOpenFWFile;
     QLabel* lblGaugeCaption;
     QProgressBar* qmgUpgrade;
+    QPushButton* btnUpgrade;
     QGroupBox* gbMessages;
     QPlainTextEdit* mmoMessage;
     QPushButton* btnClearMessages;
+
     QGroupBox* gbMergeFW;
+    QLineEdit* edtMainMCUFW;
+    QLineEdit* edtSlaveMCU1FW;
+    QLineEdit* edtSlaveMCU2FW;
+    QLineEdit* edtSlaveMCU3FW;
+    QLineEdit* edtSlaveMCU4FW;
+    QLineEdit* leMainFWVer1;
+    QLineEdit* leMainFWVer2;
+    QLineEdit* leSlave1FWVer1;
+    QLineEdit* leSlave1FWVer2;
+    QLineEdit* leSlave2FWVer1;
+    QLineEdit* leSlave2FWVer2;
+    QLineEdit* leSlave3FWVer1;
+    QLineEdit* leSlave3FWVer2;
+    QLineEdit* leSlave4FWVer1;
+    QLineEdit* leSlave4FWVer2;
+    QPushButton* btnOpenMainMCUFW;
+    std::array<QPushButton*, 4> btnOpenSlaveMCUFW; // Tags 11..14
+    QPushButton* btnMerge;
 
 private:
+    void BuildUpgradeGroup();
+    void BuildMergeGroup();
+    QString DialogFolder() const;
+
     TCommandRunner* FRunner;
+    TFirmwareUpgrade* FUpgrade;
+    // The merge rows in merge order: main MCU, slave MCU1..4.
+    struct TMergeRowEdits {
+        QLineEdit* Path;
+        QLineEdit* Ver1;
+        QLineEdit* Ver2;
+        int Tag;
+    };
+    std::array<TMergeRowEdits, 5> FRows;
 };
