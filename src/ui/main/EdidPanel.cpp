@@ -173,9 +173,13 @@ void TEdidPanel::BuildContentGroup()
     sgEDIDContent->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     sgEDIDContent->setEditTriggers(QAbstractItemView::NoEditTriggers);
     sgEDIDContent->setSelectionMode(QAbstractItemView::NoSelection);
+    // Two hexadecimal digits must fit a 19-pixel cell whole, never elided.
     QFont small = sgEDIDContent->font();
-    small.setPointSize(7);
+    small.setPixelSize(10);
     sgEDIDContent->setFont(small);
+    sgEDIDContent->setTextElideMode(Qt::ElideNone);
+    sgEDIDContent->setWordWrap(false);
+    sgEDIDContent->setShowGrid(true);
     const int frame = 2 * sgEDIDContent->frameWidth();
     sgEDIDContent->setFixedSize(GridSize * CellPixels + frame, GridSize * CellPixels + frame);
     const QBrush header = palette().brush(QPalette::Button);
