@@ -219,13 +219,14 @@ void tst_firmwarepanel::closingDuringPartAborts()
 void tst_firmwarepanel::mergeGroup()
 {
     TFwWindow w;
-    TFirmwarePanel* p = w.p;
-    QVERIFY(!p->gbMergeFW->isVisible());
-    QVERIFY(!p->gbMergeFW->isEnabled());
+    TFirmwarePanel* panel = w.p;
+    TFirmwareMergeGroup* p = panel->gbMergeFW;
+    QVERIFY(!p->isVisible());
+    QVERIFY(!p->isEnabled());
 
     // Version edits take digits only.
-    p->gbMergeFW->setEnabled(true);
-    p->gbMergeFW->show();
+    p->setEnabled(true);
+    p->show();
     QTest::keyClicks(p->leSlave1FWVer1, QStringLiteral("a1b"));
     QCOMPARE(p->leSlave1FWVer1->text(), QStringLiteral("1"));
     QTest::keyClicks(p->leSlave1FWVer2, QStringLiteral("0030"));
@@ -236,16 +237,16 @@ void tst_firmwarepanel::mergeGroup()
     w.f.Prompter.FileAnswers = {imagePath};
     p->btnOpenSlaveMCUFW[0]->click();
     QCOMPARE(p->edtSlaveMCU1FW->text(), imagePath);
-    QVERIFY(p->LastFirmwareFolder.isEmpty()); // the merge's dialogs do not set it
+    QVERIFY(panel->LastFirmwareFolder.isEmpty()); // the merge's dialogs do not set it
     p->edtSlaveMCU1FW->setText(QStringLiteral("  ") + imagePath + QStringLiteral("\t"));
 
     // A folder without a trailing separator: the file goes into it.
     const QString out = w.f.Dir.filePath(QStringLiteral("out"));
     QVERIFY(QDir().mkdir(out));
-    p->LastFirmwareFolder = out;
+    panel->LastFirmwareFolder = out;
     p->btnMergeClick();
     const QString written = QDir(out).filePath(QStringLiteral("Korvelan_MS1.3.fw"));
-    QCOMPARE(p->MessageLines(),
+    QCOMPARE(panel->MessageLines(),
              (QStringList{QStringLiteral("Slave MCU1 firmware: ") + imagePath +
                               QStringLiteral(" loaded"),
                           QStringLiteral("Slave MCU1 firmware merged, ver1.3"),
@@ -259,19 +260,19 @@ void tst_firmwarepanel::mergeGroup()
     QCOMPARE(file.Parts[0].Data, image);
 
     // Again: the overwrite question; No keeps the file.
-    p->Button1Click();
+    panel->Button1Click();
     w.f.Prompter.ConfirmAnswers = {false};
     p->btnMergeClick();
     QCOMPARE(w.f.Prompter.Texts(TScriptedPrompter::pkConfirm),
              QStringList{QStringLiteral("Firmware file: ") + written +
                          QStringLiteral(" exists, overwrite it?")});
-    QCOMPARE(p->MessageLines().last(), QStringLiteral("Save canceled"));
+    QCOMPARE(panel->MessageLines().last(), QStringLiteral("Save canceled"));
 
     // Nothing to merge: no file, no message.
-    p->Button1Click();
+    panel->Button1Click();
     p->edtSlaveMCU1FW->clear();
     p->btnMergeClick();
-    QVERIFY(p->MessageLines().isEmpty());
+    QVERIFY(panel->MessageLines().isEmpty());
 }
 
 QTEST_MAIN(tst_firmwarepanel)

@@ -2,7 +2,6 @@
 
 #include "CommandRunner.h"
 #include "Prompter.h"
-#include "link/FirmwareMerge.h"
 #include "link/FirmwareUpgrade.h"
 
 #include <QCoreApplication>
@@ -15,7 +14,6 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QRegularExpressionValidator>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QVBoxLayout>
@@ -37,17 +35,6 @@ void ShowPath(QLineEdit* edit, const QString& path)
     edit->setCursorPosition(int(path.size()));
 }
 
-QLineEdit* VersionEdit(const QString& name)
-{
-    auto* e = new QLineEdit;
-    e->setAccessibleName(name);
-    e->setMaxLength(3);
-    e->setFixedWidth(40);
-    // Digits only: every other key is dropped.
-    static const QRegularExpression digits(QStringLiteral("[0-9]*"));
-    e->setValidator(new QRegularExpressionValidator(digits, e));
-    return e;
-}
 } // namespace
 
 TFirmwarePanel::TFirmwarePanel(TCommandRunner* runner, QWidget* parent)
@@ -67,7 +54,9 @@ TFirmwarePanel::TFirmwarePanel(TCommandRunner* runner, QWidget* parent)
     msg->addWidget(mmoMessage, 1);
     msg->addWidget(btnClearMessages, 0, Qt::AlignRight);
 
-    BuildMergeGroup();
+    gbMergeFW = new TFirmwareMergeGroup(
+        runner->Prompter(), &LastFirmwareFolder,
+        [this](const QString& line) { AppendMessage(line); }, this);
     gbMergeFW->setEnabled(false);
     gbMergeFW->hide();
 
@@ -131,68 +120,6 @@ void TFirmwarePanel::BuildUpgradeGroup()
 
     connect(btnOpenFWFile, &QPushButton::clicked, this, [this] { btnOpenFWFileClick(); });
     connect(btnUpgrade, &QPushButton::clicked, this, [this] { btnUpgradeClick(); });
-}
-
-void TFirmwarePanel::BuildMergeGroup()
-{
-    gbMergeFW = new QGroupBox(QStringLiteral("Merge FW"), this);
-    struct TRowText {
-        const char* Label;
-        const char* Ver1;
-        const char* Ver2;
-        int Tag;
-    };
-    static const TRowText texts[5] = {
-        {"Open Main MCU FW", "Main Ver1", "Main Ver2", 1},
-        {"Open Slave MCU1 FW", "Slave Ver1", "Slave Ver2", 11},
-        {"Open IR MCU2 FW", "IR Ver1", "IR Ver2", 12},
-        {"Open Panel MCU3 FW", "Panel Ver1", "Panel Ver2", 13},
-        {"Open IDIR MCU4 FW", "IDIR Ver1", "IDIR Ver2", 14},
-    };
-    auto* grid = new QGridLayout(gbMergeFW);
-    for (int i = 0; i < 5; ++i) {
-        const TRowText& t = texts[i];
-        const QString label = QLatin1String(t.Label);
-        auto* path = new QLineEdit;
-        path->setAccessibleName(label);
-        QPushButton* open = SmallButton(label);
-        QLineEdit* v1 = VersionEdit(QLatin1String(t.Ver1));
-        QLineEdit* v2 = VersionEdit(QLatin1String(t.Ver2));
-        FRows[size_t(i)] = {path, v1, v2, t.Tag};
-        grid->addWidget(new QLabel(label), i, 0);
-        grid->addWidget(path, i, 1);
-        grid->addWidget(open, i, 2);
-        grid->addWidget(new QLabel(QLatin1String(t.Ver1)), i, 3);
-        grid->addWidget(v1, i, 4);
-        grid->addWidget(new QLabel(QLatin1String(t.Ver2)), i, 5);
-        grid->addWidget(v2, i, 6);
-        const int tag = t.Tag;
-        connect(open, &QPushButton::clicked, this, [this, tag] { btnOpenMCUFWClick(tag); });
-        if (i == 0)
-            btnOpenMainMCUFW = open;
-        else
-            btnOpenSlaveMCUFW[size_t(i - 1)] = open;
-    }
-    grid->setColumnStretch(1, 1);
-    btnMerge = new QPushButton(QStringLiteral("&Merge"));
-    grid->addWidget(btnMerge, 5, 6);
-    connect(btnMerge, &QPushButton::clicked, this, [this] { btnMergeClick(); });
-
-    edtMainMCUFW = FRows[0].Path;
-    edtSlaveMCU1FW = FRows[1].Path;
-    edtSlaveMCU2FW = FRows[2].Path;
-    edtSlaveMCU3FW = FRows[3].Path;
-    edtSlaveMCU4FW = FRows[4].Path;
-    leMainFWVer1 = FRows[0].Ver1;
-    leMainFWVer2 = FRows[0].Ver2;
-    leSlave1FWVer1 = FRows[1].Ver1;
-    leSlave1FWVer2 = FRows[1].Ver2;
-    leSlave2FWVer1 = FRows[2].Ver1;
-    leSlave2FWVer2 = FRows[2].Ver2;
-    leSlave3FWVer1 = FRows[3].Ver1;
-    leSlave3FWVer2 = FRows[3].Ver2;
-    leSlave4FWVer1 = FRows[4].Ver1;
-    leSlave4FWVer2 = FRows[4].Ver2;
 }
 
 void TFirmwarePanel::AppendMessage(const QString& line)
@@ -278,36 +205,4 @@ void TFirmwarePanel::btnUpgradeClick()
 {
     if (FUpgrade->IsRunning()) return;
     FUpgrade->Run(edtFWFile->text());
-}
-
-void TFirmwarePanel::btnOpenMCUFWClick(int tag)
-{
-    for (const TMergeRowEdits& row : FRows) {
-        if (row.Tag != tag) continue;
-        const QString path =
-            FRunner->Prompter()->OpenFile(QStringLiteral("Open FW binary file"), DialogFolder(),
-                                          QStringLiteral("FW binary file(*.bin)"));
-        if (!path.isEmpty()) ShowPath(row.Path, path);
-        return;
-    }
-}
-
-void TFirmwarePanel::btnMergeClick()
-{
-    TFirmwareMerge merge;
-    for (size_t i = 0; i < FRows.size(); ++i)
-        merge.Inputs[i] = {FRows[i].Path->text(), FRows[i].Ver1->text(), FRows[i].Ver2->text()};
-    merge.LastFolder = LastFirmwareFolder;
-    merge.Memo = [this](const QString& line) { AppendMessage(line); };
-    merge.ConfirmOverwrite = [this](const QString& question) {
-        return FRunner->Prompter()->Confirm(question);
-    };
-    merge.Run();
-    // What the merge normalised shows in the rows afterwards.
-    for (size_t i = 0; i < FRows.size(); ++i) {
-        FRows[i].Path->setText(merge.Inputs[i].Path);
-        FRows[i].Ver1->setText(merge.Inputs[i].Ver1);
-        FRows[i].Ver2->setText(merge.Inputs[i].Ver2);
-    }
-    LastFirmwareFolder = merge.LastFolder;
 }

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "FirmwareMergeGroup.h"
+
 #include <QWidget>
-#include <array>
 #include <cstdint>
 
 class QGroupBox;
@@ -44,9 +45,6 @@ public:
     // The open button beside edtFWFile, "&Upgrade".
     void btnOpenFWFileClick();
     void btnUpgradeClick();
-    // Merge group: the open buttons by Tag (1 main, 11..14 slaves), "&Merge".
-    void btnOpenMCUFWClick(int tag);
-    void btnMergeClick();
 
     // Folder of the last firmware file chosen; empty at start-up.
     QString LastFirmwareFolder;
@@ -61,39 +59,12 @@ public:
     QPlainTextEdit* mmoMessage;
     QPushButton* btnClearMessages;
 
-    QGroupBox* gbMergeFW;
-    QLineEdit* edtMainMCUFW;
-    QLineEdit* edtSlaveMCU1FW;
-    QLineEdit* edtSlaveMCU2FW;
-    QLineEdit* edtSlaveMCU3FW;
-    QLineEdit* edtSlaveMCU4FW;
-    QLineEdit* leMainFWVer1;
-    QLineEdit* leMainFWVer2;
-    QLineEdit* leSlave1FWVer1;
-    QLineEdit* leSlave1FWVer2;
-    QLineEdit* leSlave2FWVer1;
-    QLineEdit* leSlave2FWVer2;
-    QLineEdit* leSlave3FWVer1;
-    QLineEdit* leSlave3FWVer2;
-    QLineEdit* leSlave4FWVer1;
-    QLineEdit* leSlave4FWVer2;
-    QPushButton* btnOpenMainMCUFW;
-    std::array<QPushButton*, 4> btnOpenSlaveMCUFW; // Tags 11..14
-    QPushButton* btnMerge;
+    TFirmwareMergeGroup* gbMergeFW;
 
 private:
     void BuildUpgradeGroup();
-    void BuildMergeGroup();
     QString DialogFolder() const;
 
     TCommandRunner* FRunner;
     TFirmwareUpgrade* FUpgrade;
-    // The merge rows in merge order: main MCU, slave MCU1..4.
-    struct TMergeRowEdits {
-        QLineEdit* Path;
-        QLineEdit* Ver1;
-        QLineEdit* Ver2;
-        int Tag;
-    };
-    std::array<TMergeRowEdits, 5> FRows;
 };
