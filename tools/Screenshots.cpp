@@ -16,7 +16,6 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -133,8 +132,8 @@ int main(int argc, char** argv)
     prompter.Files = {file};
     fw->btnOpenFWFile->click();
     bool taken = false;
-    QObject::connect(fw->qmgUpgrade, &QProgressBar::valueChanged, fw, [&](int v) {
-        if (taken || v < 50 || !fw->GaugeCaption().endsWith(QLatin1String("2.3"))) return;
+    QObject::connect(fw, &TFirmwarePanel::GaugeSet, fw, [&](const QString& caption, int v) {
+        if (taken || v < 50 || !caption.endsWith(QLatin1String("2.3"))) return;
         taken = true;
         ok = Save(form.get(), out.filePath(QStringLiteral("fw-upgrade.png"))) && ok;
         form->Flags().Abort = true; // the picture is all we came for

@@ -160,6 +160,7 @@ void TFirmwarePanel::SetGauge(const QString& caption, int progress)
     qmgUpgrade->setAccessibleName(caption);
     qmgUpgrade->setValue(qBound(qmgUpgrade->minimum(), progress, qmgUpgrade->maximum()));
     qmgUpgrade->repaint();
+    emit GaugeSet(caption, progress);
 }
 
 QString TFirmwarePanel::GaugeCaption() const

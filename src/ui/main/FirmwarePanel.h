@@ -31,6 +31,7 @@ public:
     QStringList MessageLines() const;
 
     // Upgrade gauge: the one place that knows which widget shows it.
+    // Emits GaugeSet after the gauge shows the new state.
     void SetGauge(const QString& caption, int progress);
     QString GaugeCaption() const;
     int GaugeProgress() const;
@@ -60,6 +61,9 @@ public:
     QPushButton* btnClearMessages;
 
     TFirmwareMergeGroup* gbMergeFW;
+
+signals:
+    void GaugeSet(const QString& caption, int progress);
 
 private:
     void BuildUpgradeGroup();
