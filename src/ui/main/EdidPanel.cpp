@@ -73,6 +73,12 @@ void ShowPath(QLineEdit* edit, const QString& path)
     edit->setCursorPosition(int(path.size()));
 }
 
+// The dialogs start where the last file of the field was.
+QString FolderOf(const QLineEdit* edit)
+{
+    return edit->text().isEmpty() ? QString() : QFileInfo(edit->text()).absolutePath();
+}
+
 bool AtLastItem(const QComboBox* cb)
 {
     return cb->currentIndex() == cb->count() - 1;
@@ -445,9 +451,8 @@ void TEdidPanel::btnSaveEDIDClick()
         FRunner->ShowStatus(3, QStringLiteral("EDID Content empty"));
         return;
     }
-    const QString chosen = FRunner->Prompter()->SaveFile(QStringLiteral("Save to EDID file"),
-                                                         QFileInfo(edtSaveEDID->text()).path(),
-                                                         QLatin1String(FileFilter));
+    const QString chosen = FRunner->Prompter()->SaveFile(
+        QStringLiteral("Save to EDID file"), FolderOf(edtSaveEDID), QLatin1String(FileFilter));
     if (chosen.isEmpty()) return;
     const QString name = EdidData::SaveFileName(chosen);
     ShowPath(edtSaveEDID, name);
@@ -461,9 +466,8 @@ void TEdidPanel::btnOpenEDIDClick()
 {
     // The download buffer may be on its way to the matrix.
     if (RefuseWhileBusy()) return;
-    const QString name = FRunner->Prompter()->OpenFile(QStringLiteral("Open EDID file"),
-                                                       QFileInfo(edtOpenEDID->text()).path(),
-                                                       QLatin1String(FileFilter));
+    const QString name = FRunner->Prompter()->OpenFile(
+        QStringLiteral("Open EDID file"), FolderOf(edtOpenEDID), QLatin1String(FileFilter));
     if (name.isEmpty()) return;
     ShowPath(edtOpenEDID, name);
     QByteArray& buffer = FRunner->Link()->EdidDownloadBuffer();
