@@ -10,7 +10,13 @@ QString EdidUsage()
     return QStringLiteral(
         "  edid read OUT FILE                    read the EDID of the display on OUT into FILE\n"
         "  edid write TARGET FILE                download the EDID in FILE; TARGET: 1..4, all,\n"
-        "                                        user1, user2\n");
+        "                                        user1, user2\n"
+        "  edid mode TARGET NAME                 set the EDID mode NAME (as the window lists it,\n"
+        "                                        e.g. \"User2\", \"Default EDID\"); TARGET: 1..4, "
+        "all\n"
+        "  edid copy OUT TARGET                  copy the EDID of the display on OUT; TARGET: "
+        "1..4,\n"
+        "                                        all\n");
 }
 
 static int ParseOutput(const QString& text)
@@ -33,6 +39,95 @@ static TCommandPacket DownloadPacket(const QString& target)
         throw EUsage(
             QStringLiteral("bad target '%1' (want 1..4, all, user1 or user2)").arg(target));
     return Cmd::EdidWrite.Packet(uint16_t(0xF000 + n));
+}
+
+// TARGET of a mode or copy: an input 1..4, or 0 for all inputs.
+static int ParseInputTarget(const QString& text)
+{
+    if (text.toLower() == QLatin1String("all")) return 0;
+    bool ok = false;
+    const int n = text.toInt(&ok);
+    if (!ok || n < 1 || n > PortCount)
+        throw EUsage(QStringLiteral("bad target '%1' (want 1..4 or all)").arg(text));
+    return n;
+}
+
+static const char* const DipSwitchText = "Set \"DIP Switch\" on side of the Matrix to \"1111\" to "
+                                         "enter EDID Software control mode.";
+
+// The EDID control mode check every change starts with (the power check
+// included); false ends the command.
+static bool EdidSoftwareControl(TCli& cli)
+{
+    TCommandReply mode;
+    if (!cli.RunPowered(Catalogue::EdidControlMode(), &mode)) return false;
+    if (mode.P1Lo() == EdidDipSwitchMode) {
+        cli.Err(QLatin1String(DipSwitchText));
+        return false;
+    }
+    return true;
+}
+
+// The output connection check before a copy or read; false ends the command.
+static bool OutputConnected(TCli& cli, int output)
+{
+    TCommandReply connection;
+    if (!cli.Run(Catalogue::OutputConnection(output, true), &connection)) return false;
+    if (connection.P2Lo() != 0x00) {
+        cli.Err(QStringLiteral("EDID can not be read because output not connected."));
+        cli.Err(QStringLiteral("Output%1").arg(output));
+        return false;
+    }
+    return true;
+}
+
+static int Finish(TCli& cli, const TCatalogueCommand& command)
+{
+    TCommandReply reply;
+    if (!cli.Run(command, &reply)) return 1;
+    cli.Out(QStringLiteral("Done"));
+    return 0;
+}
+
+static int Mode(TCli& cli, const QStringList& args)
+{
+    if (args.size() != 2) throw EUsage(QStringLiteral("edid mode takes TARGET NAME"));
+    const int input = ParseInputTarget(args[0]);
+    const QStringList names = EdidData::ModeListNames();
+    const int index = int(names.indexOf(args[1]));
+    if (index <= 0)
+        throw EUsage(QStringLiteral("unknown EDID mode '%1' (want one of: %2)")
+                         .arg(args[1], names.mid(1).join(QStringLiteral("; "))));
+    if (!EdidSoftwareControl(cli)) return 1;
+    const QString setting = QStringLiteral("Setting...");
+    TCommandReply prepared;
+    if (!cli.Run(Catalogue::EdidPrepare(setting), &prepared)) return 1;
+    TCommandPacket p;
+    if (index == names.size() - 1) {
+        p = input == 0 ? Cmd::EdidDefaultAll.Packet(QueryParam)
+                       : Cmd::EdidDefaultOne.Packet(uint16_t(input));
+    } else {
+        const uint16_t word = EdidData::ModeWord(names, index);
+        p = input == 0 ? Cmd::EdidModeAll.Packet(word)
+                       : Cmd::EdidModeOne.Packet(word, uint16_t(input));
+    }
+    return Finish(cli, {p, setting});
+}
+
+static int Copy(TCli& cli, const QStringList& args)
+{
+    if (args.size() != 2) throw EUsage(QStringLiteral("edid copy takes OUT TARGET"));
+    const int output = ParseOutput(args[0]);
+    const int input = ParseInputTarget(args[1]);
+    if (!EdidSoftwareControl(cli)) return 1;
+    if (!OutputConnected(cli, output)) return 1;
+    const QString copying = QStringLiteral("Copying...");
+    TCommandReply prepared;
+    if (!cli.Run(Catalogue::EdidPrepare(copying), &prepared)) return 1;
+    const TCommandPacket p = input == 0
+                                 ? Cmd::EdidCopyAll.Packet(uint16_t(output))
+                                 : Cmd::EdidCopyOne.Packet(uint16_t(output), uint16_t(input));
+    return Finish(cli, {p, copying});
 }
 
 static int Read(TCli& cli, const QStringList& args)
@@ -88,13 +183,7 @@ static int Write(TCli& cli, const QStringList& args)
         return 1;
     }
 
-    TCommandReply mode;
-    if (!cli.RunPowered(Catalogue::EdidControlMode(), &mode)) return 1;
-    if (mode.P1Lo() == EdidDipSwitchMode) {
-        cli.Err(QStringLiteral("Set \"DIP Switch\" on side of the Matrix to \"1111\" to enter EDID "
-                               "Software control mode."));
-        return 1;
-    }
+    if (!EdidSoftwareControl(cli)) return 1;
     TCommandReply prepared;
     if (!cli.RunPowered(Catalogue::EdidPrepare(QStringLiteral("Downloading...")), &prepared))
         return 1;
@@ -114,9 +203,11 @@ static int Write(TCli& cli, const QStringList& args)
 
 int CmdEdid(TCli& cli, const QStringList& args)
 {
-    if (args.isEmpty()) throw EUsage(QStringLiteral("edid takes read or write"));
+    if (args.isEmpty()) throw EUsage(QStringLiteral("edid takes read, write, mode or copy"));
     const QString sub = args[0];
     if (sub == QLatin1String("read")) return Read(cli, args.mid(1));
     if (sub == QLatin1String("write")) return Write(cli, args.mid(1));
+    if (sub == QLatin1String("mode")) return Mode(cli, args.mid(1));
+    if (sub == QLatin1String("copy")) return Copy(cli, args.mid(1));
     throw EUsage(QStringLiteral("unknown edid command '%1'").arg(sub));
 }

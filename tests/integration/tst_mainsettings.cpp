@@ -36,8 +36,9 @@ void tst_mainsettings::firstStartWritesDefaults()
     expected += "[Pre-Setting value]\r\n";
     for (int n = 1; n <= 8; ++n)
         expected += "value" + QByteArray::number(n) + "=1,2,3,4\r\n";
-    expected += "[EDID setting]\r\nEDID mode=\r\nIn of EDID mode=\r\nOut of Copy EDID=\r\n"
-                "In of Copy EDID=\r\nOut of Read EDID=\r\nIn of Download EDID=\r\n"
+    expected += "[EDID setting]\r\nEDID mode=Select EDID\r\nIn of EDID mode=Select Input\r\n"
+                "Out of Copy EDID=Select Output\r\nIn of Copy EDID=Select Input\r\n"
+                "Out of Read EDID=Select Output\r\nIn of Download EDID=Select Input\r\n"
                 "Save EDID file=\r\nOpen EDID file=\r\n"
                 "[Display tag]\r\nValue=0\r\n"
                 "[MAC ID Bytes]\r\nMAC ID B1=18\r\nMAC ID B2=98\r\nMAC ID B3=66\r\n";

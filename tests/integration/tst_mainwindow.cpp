@@ -263,10 +263,10 @@ void tst_mainwindow::progressAndPartNotifications()
     QCOMPARE(fw->GaugeCaption(), QStringLiteral("Upgrading Part_2.3"));
     QCOMPARE(fw->GaugeProgress(), 41);
 
-    QVERIFY(!fw->FirmwareWriteFailure);
+    QVERIFY(!fw->FirmwareWriteFailure());
     emit f.Form->Link()->Notify(ntPartDeclined, 0x0201, 0x020F, QString());
     QCOMPARE(fw->MessageLines(), QStringList{"Write to Part_2.1.2.15 failed"});
-    QVERIFY(fw->FirmwareWriteFailure);
+    QVERIFY(fw->FirmwareWriteFailure());
 }
 
 void tst_mainwindow::closeWhileIdleSavesAndCloses()

@@ -39,6 +39,34 @@ class TstTools : public QObject {
     }
     QStringList Tcp() const { return {QStringLiteral("--tcp"), QStringLiteral("127.0.0.1:%1").arg(FPort)}; }
 
+    // Commands the simulator received from line `from` of its frame log on,
+    // as "group,code,p1,p2" (plain 13-byte traffic only).
+    QStringList Received(int from, int* lines = nullptr) const
+    {
+        QFile log(FDir.filePath(QStringLiteral("frames.jsonl")));
+        if (!log.open(QIODevice::ReadOnly)) return {};
+        const QList<QByteArray> all = log.readAll().trimmed().split('\n');
+        if (lines) *lines = int(all.size());
+        QByteArray rx;
+        for (const QByteArray& line : all.mid(from)) {
+            const QJsonObject o = QJsonDocument::fromJson(line).object();
+            if (o.value(QStringLiteral("dir")).toString() == QLatin1String("rx"))
+                rx += QByteArray::fromHex(o.value(QStringLiteral("hex")).toString().toLatin1());
+        }
+        QStringList frames;
+        for (int at = 0; at + 13 <= rx.size(); at += 13) {
+            const auto b = [&](int i) { return int(uint8_t(rx[at + i])); };
+            frames << QStringLiteral("%1,%2,%3,%4").arg(b(2)).arg(b(3)).arg(b(4) | b(5) << 8).arg(b(6) | b(7) << 8);
+        }
+        return frames;
+    }
+    int LogLines() const
+    {
+        int n = 0;
+        Received(0, &n);
+        return n;
+    }
+
 private slots:
     void initTestCase()
     {
@@ -99,6 +127,72 @@ private slots:
         TRun routing = Ctl(Tcp() << QStringLiteral("routing"));
         QCOMPARE(routing.Code, 0);
         QVERIFY(routing.Out.contains(QStringLiteral("Output3: Input2")));
+    }
+
+    void EdidModeAndCopy()
+    {
+        // The window's order: control mode check, preparation, the change.
+        int from = LogLines();
+        TRun user2 = Ctl(Tcp() << QStringLiteral("edid") << QStringLiteral("mode") << QStringLiteral("3")
+                               << QStringLiteral("User2"));
+        QCOMPARE(user2.Code, 0);
+        QCOMPARE(Received(from), (QStringList{"16,1,254,0", "3,11,0,0", "3,8,240,0", "3,2,61952,3"}));
+        from = LogLines();
+        QCOMPARE(Ctl(Tcp() << QStringLiteral("edid") << QStringLiteral("mode") << QStringLiteral("all")
+                           << QStringLiteral("4K2K, HD Audio 7.1")).Code, 0);
+        QCOMPARE(Received(from).last(), QStringLiteral("3,1,61452,0"));
+        from = LogLines();
+        QCOMPARE(Ctl(Tcp() << QStringLiteral("edid") << QStringLiteral("mode") << QStringLiteral("2")
+                           << QStringLiteral("Default EDID")).Code, 0);
+        QCOMPARE(Received(from).last(), QStringLiteral("3,10,2,0"));
+
+        from = LogLines();
+        TRun copy = Ctl(Tcp() << QStringLiteral("edid") << QStringLiteral("copy") << QStringLiteral("1")
+                              << QStringLiteral("all"));
+        QCOMPARE(copy.Code, 0);
+        QCOMPARE(Received(from), (QStringList{"16,1,254,0", "3,11,0,0", "1,5,1,0", "3,8,240,0", "3,3,1,0"}));
+        // Output 4 has no display.
+        from = LogLines();
+        TRun none = Ctl(Tcp() << QStringLiteral("edid") << QStringLiteral("copy") << QStringLiteral("4")
+                              << QStringLiteral("2"));
+        QCOMPARE(none.Code, 1);
+        QCOMPARE(none.Err, QStringLiteral("EDID can not be read because output not connected.\nOutput4\n"));
+        QCOMPARE(Received(from), (QStringList{"16,1,254,0", "3,11,0,0", "1,5,4,0"}));
+
+        // Names outside the list, and the prompt, are usage errors: nothing is sent.
+        from = LogLines();
+        for (const char* name : {"Select EDID", "Auto EDID", "user2", "Bogus"}) {
+            TRun bad = Ctl(Tcp() << QStringLiteral("edid") << QStringLiteral("mode") << QStringLiteral("1")
+                                 << QLatin1String(name));
+            QCOMPARE(bad.Code, 2);
+        }
+        QCOMPARE(Ctl(Tcp() << QStringLiteral("edid") << QStringLiteral("copy") << QStringLiteral("1")
+                           << QStringLiteral("5")).Code, 2);
+        QCOMPARE(Received(from), QStringList());
+
+        // A matrix whose DIP switch holds the EDID: the window's text, nothing changed.
+        const quint16 port = FreePort();
+        const QString state = FDir.filePath(QStringLiteral("dip.json"));
+        QFile f(state);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(R"({"power": true, "edidDipSwitch": true})");
+        f.close();
+        QProcess dip;
+        dip.start(FSim, {QStringLiteral("--tcp"), QStringLiteral("127.0.0.1:%1").arg(port), QStringLiteral("--state"),
+                         state});
+        QVERIFY(dip.waitForReadyRead(10000));
+        const QStringList at = {QStringLiteral("--tcp"), QStringLiteral("127.0.0.1:%1").arg(port),
+                                QStringLiteral("edid")};
+        const QString dipText = QStringLiteral("Set \"DIP Switch\" on side of the Matrix to \"1111\" to enter "
+                                               "EDID Software control mode.\n");
+        TRun mode = Ctl(QStringList(at) << QStringLiteral("mode") << QStringLiteral("1") << QStringLiteral("User1"));
+        QCOMPARE(mode.Code, 1);
+        QCOMPARE(mode.Err, dipText);
+        TRun copyDip = Ctl(QStringList(at) << QStringLiteral("copy") << QStringLiteral("1") << QStringLiteral("1"));
+        QCOMPARE(copyDip.Code, 1);
+        QCOMPARE(copyDip.Err, dipText);
+        ::kill(pid_t(dip.processId()), SIGTERM);
+        QVERIFY(dip.waitForFinished(10000));
     }
 
     void SendPrintsReply()

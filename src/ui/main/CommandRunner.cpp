@@ -14,6 +14,12 @@ TCommandRunner::TCommandRunner(TProcessFlags* flags, TQMCOMControl* link, TStatu
 {
 }
 
+bool TCommandRunner::EnsureConnected()
+{
+    if (!FLink->Connected() && FConnectAction) FConnectAction();
+    return FLink->Connected();
+}
+
 TCommandReply TCommandRunner::RunCommand(const QString& statusText, uint8_t group, uint8_t code,
                                          uint16_t p1, uint16_t p2, uint16_t p3, uint16_t p4)
 {

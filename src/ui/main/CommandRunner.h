@@ -26,6 +26,8 @@ public:
     // The Connect action of the connection panel, run when a command finds the
     // link disconnected.
     void SetConnectAction(std::function<void()> action) { FConnectAction = std::move(action); }
+    // Runs the Connect action when the link is down; true when it is up.
+    bool EnsureConnected();
 
     TCommandReply RunCommand(const QString& statusText, uint8_t group, uint8_t code,
                              uint16_t p1 = 0, uint16_t p2 = 0, uint16_t p3 = 0, uint16_t p4 = 0);

@@ -1,8 +1,16 @@
 #include "FirmwarePanel.h"
 
+#include "CommandRunner.h"
+#include "Prompter.h"
+#include "link/FirmwareUpgrade.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -10,21 +18,33 @@
 #include <QTextBlock>
 #include <QVBoxLayout>
 
+namespace
+{
+QPushButton* SmallButton(const QString& name)
+{
+    auto* b = new QPushButton(QStringLiteral("..."));
+    b->setFixedWidth(28);
+    b->setAccessibleName(name);
+    b->setToolTip(name);
+    return b;
+}
+
+void ShowPath(QLineEdit* edit, const QString& path)
+{
+    edit->setText(path);
+    edit->setCursorPosition(int(path.size()));
+}
+
+} // namespace
+
 TFirmwarePanel::TFirmwarePanel(TCommandRunner* runner, QWidget* parent)
     : QWidget(parent), FRunner(runner)
 {
-    gbFWUpgrade = new QGroupBox(QStringLiteral("FW upgrade"));
-    lblGaugeCaption = new QLabel(QStringLiteral("Upgrade progress"));
-    qmgUpgrade = new QProgressBar;
-    qmgUpgrade->setRange(0, 100);
-    qmgUpgrade->setValue(0);
-    auto* fw = new QVBoxLayout(gbFWUpgrade);
-    fw->addWidget(lblGaugeCaption);
-    fw->addWidget(qmgUpgrade);
-    fw->addStretch();
+    BuildUpgradeGroup();
 
     gbMessages = new QGroupBox(QStringLiteral("Messages"));
     mmoMessage = new QPlainTextEdit;
+    mmoMessage->setAccessibleName(QStringLiteral("Messages"));
     mmoMessage->setReadOnly(true);
     mmoMessage->setLineWrapMode(QPlainTextEdit::NoWrap);
     mmoMessage->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -34,7 +54,9 @@ TFirmwarePanel::TFirmwarePanel(TCommandRunner* runner, QWidget* parent)
     msg->addWidget(mmoMessage, 1);
     msg->addWidget(btnClearMessages, 0, Qt::AlignRight);
 
-    gbMergeFW = new QGroupBox(QStringLiteral("Merge FW"), this);
+    gbMergeFW = new TFirmwareMergeGroup(
+        runner->Prompter(), &LastFirmwareFolder,
+        [this](const QString& line) { AppendMessage(line); }, this);
     gbMergeFW->setEnabled(false);
     gbMergeFW->hide();
 
@@ -43,6 +65,61 @@ TFirmwarePanel::TFirmwarePanel(TCommandRunner* runner, QWidget* parent)
     row->addWidget(gbMessages, 1);
 
     connect(btnClearMessages, &QPushButton::clicked, this, [this] { Button1Click(); });
+
+    FUpgrade = new TFirmwareUpgrade(runner->Link(), runner->Flags(), this);
+    // The window routes every notification; it hands 2034, 2035 and 2038 over.
+    FUpgrade->ObserveNotify = false;
+    TFirmwareUpgrade::THooks& h = FUpgrade->Hooks;
+    h.Memo = [this](const QString& line) { AppendMessage(line); };
+    h.RebootText = [this](const QString& text, bool waiting) {
+        if (waiting)
+            ReplaceRebootLine(text);
+        else
+            AppendMessage(text);
+    };
+    h.Status = [this](int panel, const QString& text, bool blink) {
+        FRunner->ShowStatus(panel, text, blink);
+    };
+    h.Gauge = [this](const QString& caption, int position) { SetGauge(caption, position); };
+    h.Running = [this](bool running) {
+        btnUpgrade->setEnabled(!running);
+        mmoMessage->setCursorWidth(running ? 0 : 1);
+    };
+    h.Connect = [this] { return FRunner->EnsureConnected(); };
+    h.RunCommand = [this](const QString& statusText, const TCommandPacket& p,
+                          TCommandReply& reply) {
+        reply = FRunner->RunCommand(statusText, p.Group, p.Code, p.P1, p.P2, p.P3, p.P4);
+    };
+}
+
+void TFirmwarePanel::BuildUpgradeGroup()
+{
+    gbFWUpgrade = new QGroupBox(QStringLiteral("FW upgrade"));
+    edtFWFile = new QLineEdit;
+    edtFWFile->setAccessibleName(QStringLiteral("Open FW file"));
+    btnOpenFWFile = SmallButton(QStringLiteral("Open FW file"));
+    lblGaugeCaption = new QLabel(QStringLiteral("Upgrade progress"));
+    qmgUpgrade = new QProgressBar;
+    qmgUpgrade->setRange(0, 100);
+    qmgUpgrade->setValue(0);
+    qmgUpgrade->setAccessibleName(lblGaugeCaption->text());
+    btnUpgrade = new QPushButton(QStringLiteral("&Upgrade"));
+
+    auto* fileRow = new QHBoxLayout;
+    fileRow->addWidget(edtFWFile, 1);
+    fileRow->addWidget(btnOpenFWFile);
+    auto* fw = new QVBoxLayout(gbFWUpgrade);
+    fw->addWidget(new QLabel(QStringLiteral("Open FW file")));
+    fw->addLayout(fileRow);
+    fw->addSpacing(12);
+    fw->addWidget(lblGaugeCaption);
+    fw->addWidget(qmgUpgrade);
+    fw->addSpacing(12);
+    fw->addWidget(btnUpgrade, 0, Qt::AlignRight);
+    fw->addStretch();
+
+    connect(btnOpenFWFile, &QPushButton::clicked, this, [this] { btnOpenFWFileClick(); });
+    connect(btnUpgrade, &QPushButton::clicked, this, [this] { btnUpgradeClick(); });
 }
 
 void TFirmwarePanel::AppendMessage(const QString& line)
@@ -80,8 +157,10 @@ QStringList TFirmwarePanel::MessageLines() const
 void TFirmwarePanel::SetGauge(const QString& caption, int progress)
 {
     lblGaugeCaption->setText(caption);
+    qmgUpgrade->setAccessibleName(caption);
     qmgUpgrade->setValue(qBound(qmgUpgrade->minimum(), progress, qmgUpgrade->maximum()));
     qmgUpgrade->repaint();
+    emit GaugeSet(caption, progress);
 }
 
 QString TFirmwarePanel::GaugeCaption() const
@@ -91,4 +170,40 @@ QString TFirmwarePanel::GaugeCaption() const
 int TFirmwarePanel::GaugeProgress() const
 {
     return qmgUpgrade->value();
+}
+
+void TFirmwarePanel::OnFirmwareNotify(int code, qintptr wParam, qintptr lParam, const QString& text)
+{
+    FUpgrade->HandleNotification(code, wParam, lParam, text);
+}
+
+bool TFirmwarePanel::FirmwareWriteFailure() const
+{
+    return FUpgrade->WriteFailure();
+}
+
+int TFirmwarePanel::LastUpgradeProgress() const
+{
+    return FUpgrade->LastProgress();
+}
+
+QString TFirmwarePanel::DialogFolder() const
+{
+    return LastFirmwareFolder.isEmpty() ? QCoreApplication::applicationDirPath()
+                                        : LastFirmwareFolder;
+}
+
+void TFirmwarePanel::btnOpenFWFileClick()
+{
+    const QString path = FRunner->Prompter()->OpenFile(
+        QStringLiteral("Open FW file"), DialogFolder(), QStringLiteral("Firmware file(*.fw)"));
+    if (path.isEmpty()) return;
+    ShowPath(edtFWFile, path);
+    LastFirmwareFolder = QFileInfo(path).absolutePath() + QLatin1Char('/');
+}
+
+void TFirmwarePanel::btnUpgradeClick()
+{
+    if (FUpgrade->IsRunning()) return;
+    FUpgrade->Run(edtFWFile->text());
 }

@@ -150,6 +150,9 @@ void TForm1::BuildTabs()
     FFirmware = new TFirmwarePanel(FRunner);
     FConnection = new TConnectionPanel(FRunner, FLister, FPortTags);
     FDeviceStatus = new TDeviceStatusPanel(FRunner, FAdvanced);
+    FEdid->QueryOutputConnection = [this](int n) {
+        return FDeviceStatus->QueryOutputConnection(n);
+    };
     FConnection->ModeControlsChanged = [this](bool notBusy, bool com, const QColor& caption) {
         FDeviceStatus->btnGetDevStatus->setEnabled(notBusy);
         FAdvanced->SetModuleControlsEnabled(com, caption);

@@ -6,15 +6,6 @@
 #include "link/QMCOMControl.h"
 #include "ui/dialogs/Search.h"
 
-namespace
-{
-QString Bytes(qintptr word)
-{
-    const uint16_t w = uint16_t(word & 0xFFFF);
-    return QStringLiteral("%1.%2").arg(HighByte(w)).arg(LowByte(w));
-}
-} // namespace
-
 void TForm1::OnNotify(int code, qintptr wParam, qintptr lParam, const QString& text)
 {
     auto fail = [this](const QString& message) {
@@ -43,25 +34,14 @@ void TForm1::OnNotify(int code, qintptr wParam, qintptr lParam, const QString& t
         break;
     }
     case ntPartDeclined:
-        FFirmware->AppendMessage(QStringLiteral("Write to Part_") + Bytes(wParam) +
-                                 QLatin1Char('.') + Bytes(lParam) + QStringLiteral(" failed"));
-        FFirmware->FirmwareWriteFailure = true;
+    case ntPartProgress:
+        FFirmware->OnFirmwareNotify(code, wParam, lParam, text);
         break;
-    case ntPartProgress: {
-        const int progress = int(lParam & 0xFFFF);
-        if (progress == FFirmware->LastUpgradeProgress) break;
-        FFirmware->SetGauge(QStringLiteral("Upgrading Part_") + Bytes(wParam), progress);
-        FFirmware->LastUpgradeProgress = progress;
-        break;
-    }
     case ntSendFailed:
         fail(QStringLiteral("Send data failed!"));
         break;
     case ntReboot:
-        if (lParam == 1)
-            FFirmware->ReplaceRebootLine(text);
-        else
-            FFirmware->AppendMessage(text);
+        FFirmware->OnFirmwareNotify(code, wParam, lParam, text);
         break;
     case ntModule:
         if (lParam == 0) {
