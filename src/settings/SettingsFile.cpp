@@ -4,6 +4,8 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 namespace
@@ -109,6 +111,17 @@ namespace SettingsFile
 QString DefaultPath()
 {
     return QDir(QCoreApplication::applicationDirPath()).filePath(QLatin1String(FileName));
+}
+
+QString ChooseFolder(const QString& programFolder, const QString& userFolder,
+                     const std::function<bool(const QString&)>& writable)
+{
+    if (writable(programFolder)) return programFolder;
+    if (userFolder.isEmpty() || !QDir().mkpath(userFolder) || !writable(userFolder)) return {};
+    const QString old = QDir(programFolder).filePath(QLatin1String(FileName));
+    const QString mine = QDir(userFolder).filePath(QLatin1String(FileName));
+    if (!QFileInfo::exists(mine) && QFileInfo(old).isFile()) QFile::copy(old, mine);
+    return userFolder;
 }
 
 QString InputTagSection(TControlMode mode, const QString& mac)

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <functional>
 
 // "Settings.ini": the program's persistent state as plain structs.
 //
@@ -78,6 +79,15 @@ constexpr const char* NoDeviceMAC = "00-00-00-00-00-00";
 
 // Program folder + "Settings.ini".
 QString DefaultPath();
+
+// The folder that holds "Settings.ini": the program's folder when it is
+// writable (a portable install; every existing file stays where it is),
+// otherwise `userFolder` (the per-user configuration folder of an installed
+// program), created when missing. A file left beside a read-only program is
+// copied there on first use, so its settings carry over. Empty when neither
+// folder can be written: the program must not start.
+QString ChooseFolder(const QString& programFolder, const QString& userFolder,
+                     const std::function<bool(const QString&)>& writable);
 
 // Reads the whole file. When the file exists but cannot be read, `error`
 // (if given) receives a message and the defaults are returned; otherwise it is

@@ -28,6 +28,8 @@ public:
 
     QString Folder() const { return Dir.path(); }
     QString SettingsPath() const { return Dir.filePath(QStringLiteral("Settings.ini")); }
+    // Stands in for the per-user configuration folder.
+    QString UserFolder() const { return Dir.filePath(QStringLiteral("user/config")); }
 
     bool StartTcp() { return Sim.TcpPort() || Sim.ListenTcp(QHostAddress::LocalHost, 0); }
     bool StartPty()
@@ -64,6 +66,7 @@ public:
     {
         TForm1Options o;
         o.SettingsFolder = Folder();
+        o.UserSettingsFolder = UserFolder();
         o.Timing = timing;
         o.Prompter = &Prompter;
         o.PortLister = &Ports;

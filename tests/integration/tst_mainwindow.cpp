@@ -384,6 +384,29 @@ void tst_mainwindow::readOnlyFolderRefused()
     QCOMPARE(f.Prompter.Texts(TScriptedPrompter::pkInformation),
              QStringList{"Please copy GUI application to writable disk then run it. Thank you."});
     QVERIFY(!QFile::exists(f.SettingsPath()));
+    w.reset();
+
+    // An installed program: its own folder is read-only, the user's
+    // configuration folder takes the file, starting from the one left beside
+    // the program; the program's copy is never touched.
+    f.WriteFile("[Control mode]\r\nMode=0\r\n[Display tag]\r\nValue=1\r\n");
+    const QByteArray beside = f.ReadFile();
+    const QString programFolder = f.Folder();
+    o.FolderWritable = [&](const QString& folder) {
+        return folder != programFolder && IsFolderWritable(folder);
+    };
+    w = CreateApplicationWindows(o);
+    QVERIFY(!w->Terminated());
+    w->show();
+    const QString userFile = QDir(f.UserFolder()).filePath(QStringLiteral("Settings.ini"));
+    QVERIFY(QFile::exists(userFile));
+    QCOMPARE(w->Link()->ControlMode(), cmCOM);
+    w.reset();
+    QFile saved(userFile);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    const QByteArray text = saved.readAll();
+    QVERIFY(text.contains("[WARNING]") && text.contains("Mode=0"));
+    QCOMPARE(f.ReadFile(), beside);
 
     // The real probe accepts the test's own folder.
     TWindowFixture g;

@@ -26,6 +26,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -69,12 +70,21 @@ TForm1::~TForm1()
 void TForm1::FormCreate(const TForm1Options& options)
 {
     setWindowTitle(QStringLiteral("4x4 HDMI2.0 Matrix Controller - "));
-    QString folder = options.SettingsFolder.isEmpty() ? QCoreApplication::applicationDirPath()
-                                                      : options.SettingsFolder;
-    FSettingsPath = QDir(folder).filePath(QLatin1String(SettingsFile::FileName));
-    const bool writable =
-        options.FolderWritable ? options.FolderWritable(folder) : IsFolderWritable(folder);
-    if (!writable) {
+    const QString programFolder = options.SettingsFolder.isEmpty()
+                                      ? QCoreApplication::applicationDirPath()
+                                      : options.SettingsFolder;
+    // An installed program sits in a folder nobody may write: its settings go
+    // to the user's configuration folder instead.
+    const QString userFolder =
+        options.UserSettingsFolder.isEmpty()
+            ? QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation)
+            : options.UserSettingsFolder;
+    const QString folder = SettingsFile::ChooseFolder(
+        programFolder, userFolder,
+        options.FolderWritable ? options.FolderWritable : IsFolderWritable);
+    FSettingsPath = QDir(folder.isEmpty() ? programFolder : folder)
+                        .filePath(QLatin1String(SettingsFile::FileName));
+    if (folder.isEmpty()) {
         FTerminated = true;
         FPrompter->Information(QLatin1String(WritableRefusal));
     }

@@ -34,7 +34,8 @@ class TfrmShowInOutInfo;
 
 // What the main window depends on; the defaults are the product's.
 struct TForm1Options {
-    QString SettingsFolder; // empty: the executable's folder
+    QString SettingsFolder;     // empty: the executable's folder
+    QString UserSettingsFolder; // empty: the per-user configuration folder
     TTiming Timing;
     TPrompter* Prompter = nullptr;                      // not owned; null: message boxes
     TSerialPortLister* PortLister = nullptr;            // not owned; null: the system's ports

@@ -1,0 +1,25 @@
+// The firmware file parser: any bytes. A file it accepts is whole: every part
+// has its header checksum right and all its data, and building each part anew
+// from what was read gives the file back byte for byte.
+#include "link/FirmwareFile.h"
+
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const QByteArray bytes(reinterpret_cast<const char*>(data), int(size));
+    const TFirmwareFile file = TFirmwareFile::Parse(bytes);
+    (void)file.ProblemText();
+    for (const TFirmwarePart& part : file.Parts)
+        (void)part.Name();
+    if (!file.Ok()) return 0;
+    if (file.Parts.isEmpty() || file.Size != qint64(size)) std::abort();
+    qint64 total = 0;
+    for (const TFirmwarePart& part : file.Parts) {
+        if (!part.ChecksumOk || !part.DataComplete || part.Data.size() != qint64(part.DataLength))
+            std::abort();
+        total += TFirmwareFile::HeaderSize + part.DataLength;
+    }
+    if (total != qint64(size)) std::abort();
+    return 0;
+}

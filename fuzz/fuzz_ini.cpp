@@ -1,0 +1,52 @@
+// "Settings.ini" as found on disk: any bytes. The INI reader keeps what it
+// reads (writing back what it parsed parses to the same text again), the
+// settings reader takes defaults for whatever it cannot use, and a save over
+// such a file succeeds and reads back what was saved.
+#include "settings/IniFile.h"
+#include "settings/SettingsFile.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static QTemporaryDir dir;
+    const QByteArray bytes(reinterpret_cast<const char*>(data), int(size));
+
+    TIniFile ini(QString{});
+    ini.Parse(bytes);
+    for (const QString& section : ini.SectionNames()) {
+        const QStringList keys = ini.SectionKeys(section);
+        for (const QString& key : keys) {
+            (void)ini.ReadString(section, key);
+            (void)ini.ReadInteger(section, key, 7);
+            (void)ini.ReadBool(section, key, true);
+        }
+    }
+    const QByteArray once = ini.ToBytes();
+    TIniFile again(QString{});
+    again.Parse(once);
+    if (again.ToBytes() != once) std::abort();
+    again.WriteString(QStringLiteral("Control mode"), QStringLiteral("Mode"), QStringLiteral("0"));
+    if (again.ReadString(QStringLiteral("Control mode"), QStringLiteral("Mode")) !=
+        QLatin1String("0"))
+        std::abort();
+
+    const QString path = dir.filePath(QStringLiteral("Settings.ini"));
+    {
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return 0;
+        f.write(bytes);
+    }
+    QString error;
+    TSettingsData read = SettingsFile::ReadSettings(path, &error);
+    if (!error.isEmpty()) std::abort(); // a readable file always reads
+    read.TcpMode = !read.TcpMode;
+    if (!SettingsFile::WriteSettings(path, read, cmCOM, QStringLiteral("00-1A-2B-3C-4D-5E"), {},
+                                     &error))
+        std::abort();
+    const TSettingsData back = SettingsFile::ReadSettings(path, &error);
+    if (back.TcpMode != read.TcpMode || back.TcpDevices != read.TcpDevices) std::abort();
+    return 0;
+}
