@@ -1,0 +1,106 @@
+// The window while it talks to a matrix behind a 57600-baud paced
+// pseudo-terminal, with the product's timings:
+//
+// - ui_max_stall_ms: the longest gap between two iterations of the window's
+//   event loop (a zero timer, run by whichever loop is turning) while a
+//   64 KiB firmware part goes over the line. One frame is 16 ms.
+// - status_refresh_line_ratio: a full device status refresh (the window's own
+//   refresh, switches included) against its bound: the wire time of every
+//   command it sends and every reply, plus the pauses the protocol asks for
+//   between the input connection queries.
+#include "SimServers.h"
+#include "link/Commands.h"
+#include "link/QMCOMControl.h"
+#include "ui/main/AppWindows.h"
+#include "ui/main/CommandRunner.h"
+#include "ui/main/DeviceStatusPanel.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+
+static constexpr int Baud = 57600;
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+    TMatrixSim sim;
+    sim.Device().LoadEdids(QStringLiteral(":/edid"));
+    sim.Device().State().Power = true;
+    QString error;
+    if (!sim.OpenPty(dir.filePath(QStringLiteral("ttyBENCH")), &error)) {
+        std::fprintf(stderr, "bench: %s\n", qPrintable(error));
+        return 1;
+    }
+    sim.SetBaud(Baud);
+
+    TForm1Options options;
+    options.SettingsFolder = dir.path();
+    std::unique_ptr<TForm1> form = CreateApplicationWindows(options);
+    if (form->Terminated()) return 1;
+    form->show();
+    QApplication::processEvents();
+    TQMCOMControl* link = form->Link();
+    link->SetControlMode(cmCOM);
+    link->SetComPort(sim.PtyLink());
+    if (!link->Connect()) {
+        std::fprintf(stderr, "bench: cannot open %s\n", qPrintable(sim.PtyLink()));
+        return 1;
+    }
+
+    // Event-loop iterations: a zero timer fires once per pass of any loop.
+    QElapsedTimer clock;
+    qint64 last = -1, maxGapNs = 0;
+    QTimer tick;
+    tick.setInterval(0);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        const qint64 now = clock.nsecsElapsed();
+        if (last >= 0) maxGapNs = qMax(maxGapNs, now - last);
+        last = now;
+    });
+
+    QByteArray part(64 * 1024, '\0');
+    QRandomGenerator random(42);
+    for (char& c : part)
+        c = char(random.bounded(256));
+    link->EdidDownloadBuffer() = part;
+    clock.start();
+    tick.start();
+    TCommandReply reply;
+    link->WriteFirmwarePart(
+        TCommandPacket::Make(Cmd::FirmwareGroup, Cmd::FirmwareSlaveCode, 1, 0, 1, 0), reply);
+    tick.stop();
+    if (!reply.Ok || sim.Device().State().FirmwareParts.value(0x0201) != part) {
+        std::fprintf(stderr, "bench: firmware part failed\n");
+        return 1;
+    }
+    std::printf("bench: ui_max_stall_ms %.1f ms (target < 16)\n", double(maxGapNs) / 1e6);
+    std::fflush(stdout);
+
+    // A full status refresh, as the window does it.
+    TSimLine* line = sim.PtyLine();
+    const qint64 in = line->BytesIn();
+    const qint64 out = line->BytesOut();
+    QElapsedTimer refresh;
+    refresh.start();
+    form->DeviceStatus()->RefreshDeviceStatus();
+    const double ms = double(refresh.nsecsElapsed()) / 1e6;
+    const qint64 bytes = (line->BytesIn() - in) + (line->BytesOut() - out);
+    const int inputQueries = 4;
+    const double bound =
+        double(bytes) * 10 * 1000 / Baud + inputQueries * form->Runner()->Timing().StatusPauseMs;
+    if (bytes < 14 * 26) { // power, device, size, version, 4 + 4 connections, switches
+        std::fprintf(stderr, "bench: status refresh sent too little (%lld bytes)\n",
+                     static_cast<long long>(bytes));
+        return 1;
+    }
+    std::printf("bench: status_refresh_time_ms %.1f ms\n", ms);
+    std::printf("bench: status_refresh_bound_ms %.1f ms\n", bound);
+    std::printf("bench: status_refresh_line_ratio %.3f ratio (target >= 0.95)\n", bound / ms);
+    std::fflush(stdout);
+    return 0;
+}
