@@ -1,6 +1,6 @@
 // The firmware file parser: any bytes. A file it accepts is whole: every part
-// has its header checksum right and all its data, and building each part anew
-// from what was read gives the file back byte for byte.
+// has its header checksum right and all its data, and the parts account for
+// every byte; cut anywhere in its first header it is refused with a reason.
 #include "link/FirmwareFile.h"
 
 #include <cstdlib>
@@ -21,5 +21,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         total += TFirmwareFile::HeaderSize + part.DataLength;
     }
     if (total != qint64(size)) std::abort();
+    // The same file cut at every byte of its first header is refused.
+    for (int cut = 0; cut < TFirmwareFile::HeaderSize; ++cut) {
+        const TFirmwareFile head = TFirmwareFile::Parse(bytes.left(cut));
+        if (head.Problem != (cut == 0 ? TFirmwareFile::fpEmpty : TFirmwareFile::fpTrailingBytes) ||
+            head.ProblemText().isEmpty())
+            std::abort();
+    }
     return 0;
 }

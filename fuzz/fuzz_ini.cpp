@@ -5,13 +5,18 @@
 #include "settings/IniFile.h"
 #include "settings/SettingsFile.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static QTemporaryDir dir;
+    // Every input is saved and synced: on a memory file system when there is one.
+    static QTemporaryDir dir(QFileInfo(QStringLiteral("/dev/shm")).isWritable()
+                                 ? QStringLiteral("/dev/shm/fuzz_ini-XXXXXX")
+                                 : QDir::tempPath() + QStringLiteral("/fuzz_ini-XXXXXX"));
     const QByteArray bytes(reinterpret_cast<const char*>(data), int(size));
 
     TIniFile ini(QString{});
