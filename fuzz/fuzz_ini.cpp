@@ -1,7 +1,7 @@
 // "Settings.ini" as found on disk: any bytes. The INI reader keeps what it
 // reads (writing back what it parsed parses to the same text again), the
-// settings reader takes defaults for whatever it cannot use, and a save over
-// such a file succeeds and reads back what was saved.
+// settings reader takes defaults for whatever it cannot use, and saves over
+// such a file succeed and, once tidied, read back what was saved.
 #include "settings/IniFile.h"
 #include "settings/SettingsFile.h"
 
@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <cstdio>
 #include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -47,11 +48,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     QString error;
     TSettingsData read = SettingsFile::ReadSettings(path, &error);
     if (!error.isEmpty()) std::abort(); // a readable file always reads
+    // The first save may tidy what a line cannot hold (a bare CR in a value);
+    // from then on a save and a read give back exactly what was saved.
     read.TcpMode = !read.TcpMode;
     if (!SettingsFile::WriteSettings(path, read, cmCOM, QStringLiteral("00-1A-2B-3C-4D-5E"), {},
                                      &error))
         std::abort();
+    TSettingsData tidy = SettingsFile::ReadSettings(path, &error);
+    if (tidy.TcpMode != read.TcpMode || tidy.TcpDevices.size() != read.TcpDevices.size())
+        std::abort();
+    tidy.TcpMode = !tidy.TcpMode;
+    if (!SettingsFile::WriteSettings(path, tidy, cmCOM, QStringLiteral("00-1A-2B-3C-4D-5E"), {},
+                                     &error))
+        std::abort();
     const TSettingsData back = SettingsFile::ReadSettings(path, &error);
-    if (back.TcpMode != read.TcpMode || back.TcpDevices != read.TcpDevices) std::abort();
+    if (back.TcpMode != tidy.TcpMode || back.TcpDevices != tidy.TcpDevices ||
+        back.InDeviceNames != tidy.InDeviceNames || back.ComPortName != tidy.ComPortName) {
+        std::fprintf(stderr, "saved:\n%s\nread back:\n%s\n",
+                     tidy.TcpDevices.join(QLatin1Char('\n')).toUtf8().toHex(' ').constData(),
+                     back.TcpDevices.join(QLatin1Char('\n')).toUtf8().toHex(' ').constData());
+        std::abort();
+    }
     return 0;
 }
