@@ -31,7 +31,7 @@ private slots:
 void tst_package::installAndValidate()
 {
     const QString id = QStringLiteral("org.hdmimatrix.MatrixController");
-    const QString build = QCoreApplication::applicationDirPath() + QStringLiteral("/../..");
+    const QString build = QCoreApplication::applicationDirPath() + QStringLiteral("/..");
     QTemporaryDir prefix;
     int code = 0;
     QString out =
