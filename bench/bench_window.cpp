@@ -93,7 +93,7 @@ int main(int argc, char** argv)
     const int inputQueries = 4;
     const double bound =
         double(bytes) * 10 * 1000 / Baud + inputQueries * form->Runner()->Timing().StatusPauseMs;
-    if (bytes < 14 * 26) { // power, device, size, version, 4 + 4 connections, switches
+    if (bytes < 12 * 26) { // power, device, size, version, 4 + 4 connections
         std::fprintf(stderr, "bench: status refresh sent too little (%lld bytes)\n",
                      static_cast<long long>(bytes));
         return 1;
