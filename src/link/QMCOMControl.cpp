@@ -4,10 +4,12 @@
 #include "transport/Powersock.h"
 
 #include <QEventLoop>
+#include <QPointer>
 #include <QThread>
 #include <QTimer>
 #include <cstring>
 #include <exception>
+#include <stdexcept>
 
 TQMCOMControl::TQMCOMControl(TProcessFlags* flags, const TTiming& timing, QObject* owner)
     : QObject(owner), FFlags(flags), FTiming(timing), FComPort(new TComPort(this)),
@@ -18,12 +20,15 @@ TQMCOMControl::TQMCOMControl(TProcessFlags* flags, const TTiming& timing, QObjec
     connect(FComPort, &TComPort::RxBuf, this, &TQMCOMControl::OnRxBuf);
     connect(FComPort, &TComPort::DeviceLost, this, [this] {
         // The adapter or device went away: the port is closed so that
-        // Connected tells the truth and the next command reopens it.
+        // Connected tells the truth and the next command reopens it; a
+        // running wait ends with a port failure.
         try {
             FComPort->Close();
         } catch (const std::exception&) {
         }
+        emit ReceiverAdvanced();
     });
+    connect(FSock, &TPowersock::ConnectionClosed, this, &TQMCOMControl::ReceiverAdvanced);
 }
 
 TQMCOMControl::~TQMCOMControl()
@@ -74,6 +79,7 @@ bool TQMCOMControl::Connect()
 {
     if (Connected()) return true;
     FUnanswered.clear(); // a new link owes no answers
+    const QPointer<TQMCOMControl> self(this);
     try {
         if (FControlMode == cmCOM) {
             FConnecting = true;
@@ -83,6 +89,7 @@ bool TQMCOMControl::Connect()
         } else {
             FSock->SetHost(FDeviceIP);
             FSock->SetTimeOut(FTiming.ConnectTimeoutMs);
+            FSock->SetAbortCheck([this] { return FFlags->Abort; }, FTiming.PollTickMs);
             FConnecting = true;
             FSock->Connect();
             FConnecting = false;
@@ -91,6 +98,7 @@ bool TQMCOMControl::Connect()
         FLastErrorText.clear();
         return true;
     } catch (const std::exception& e) {
+        if (!self) return false; // deleted while it waited for its peer
         FLastErrorText = QString::fromStdString(e.what());
         FSock->Disconnect();
         FConnecting = false;
@@ -198,6 +206,7 @@ void TQMCOMControl::TakeLanBytes(bool dump)
 bool TQMCOMControl::WaitForFrame(bool dumpLan, const std::function<void()>& onPoll, bool resume)
 {
     if (!resume) FPollCount = 0;
+    FLinkLost = false;
     QEventLoop loop;
     bool aborted = false;
     bool done = false;
@@ -208,6 +217,10 @@ bool TQMCOMControl::WaitForFrame(bool dumpLan, const std::function<void()>& onPo
             done = true;
         } else if (FFrameComplete || FPollCount >= FTiming.PollLimit) {
             done = true;
+        } else if (!Connected()) {
+            // Unplugged, hung up, reset by the peer or disconnected: nothing
+            // more can arrive.
+            FLinkLost = done = true;
         }
         if (done) loop.quit();
     };
@@ -262,6 +275,9 @@ TQMCOMControl::TTryResult TQMCOMControl::FinishTry(bool waited, int tryNo, int l
         reply.Ok = 0;
         return trStop;
     }
+    if (!FFrameComplete && FLinkLost)
+        throw std::runtime_error(FControlMode == cmCOM ? "The serial line went away"
+                                                       : "The connection was closed");
     if (!FFrameComplete) {
         if (tryNo != lastTry) return trRetry;
         reply.Ok = 0;

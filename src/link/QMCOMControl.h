@@ -168,7 +168,8 @@ protected:
     QString FLastErrorText;
     QByteArray FEdidReadBuffer;
     QByteArray FEdidDownloadBuffer;
-    QByteArray FRxExtra; // bytes that arrived behind the frame just completed
+    QByteArray FRxExtra;    // bytes that arrived behind the frame just completed
+    bool FLinkLost = false; // the last wait ended because the link went away
     struct TSent {
         uint8_t Group, Code;
         uint16_t P1;

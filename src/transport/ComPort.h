@@ -7,11 +7,12 @@
 
 class QSerialPort;
 
-// A serial port failure: the code names the step that failed, the text carries
-// the operating system's error number.
-class EComPort : public std::runtime_error {
+// A serial port failure: the code names the step that failed; the number and
+// the detail are the serial port's own error (its code and its text).
+class EComPort : public std::runtime_error
+{
 public:
-    EComPort(int code, int osError);
+    EComPort(int code, int osError, const QString& detail = QString());
     int Code() const { return FCode; }
     int OsError() const { return FOsError; }
     static QString Message(int code);
@@ -38,7 +39,8 @@ enum TComError {
 // The serial transport: 57600 8N1, no flow control, DTR and RTS held off.
 // Received bytes are delivered on the owning thread through RxBuf, all bytes
 // waiting at that moment in one call.
-class TComPort : public QObject {
+class TComPort : public QObject
+{
     Q_OBJECT
 public:
     explicit TComPort(QObject* owner = nullptr);
@@ -58,11 +60,13 @@ public:
 
 signals:
     void RxBuf(const QByteArray& bytes);
-    // The device went away (unplugged adapter, closed pseudo-terminal).
+    // The device went away or can no longer be read (unplugged adapter,
+    // hung-up pseudo-terminal). The owner closes the port.
     void DeviceLost();
 
 private:
     void ReadWaiting();
+    [[noreturn]] void Fail(int code);
     QSerialPort* FSerial;
     QString FPort = QStringLiteral("COM1");
     bool FConnected = false;

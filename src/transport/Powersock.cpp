@@ -6,7 +6,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
-namespace {
+namespace
+{
 struct TSocketError {
     int Number;
     const char* Text;
@@ -68,17 +69,28 @@ const TSocketError SocketErrors[] = {
 int SocketErrorNumber(QAbstractSocket::SocketError e)
 {
     switch (e) {
-    case QAbstractSocket::ConnectionRefusedError: return 10061;
-    case QAbstractSocket::RemoteHostClosedError: return 10054;
-    case QAbstractSocket::HostNotFoundError: return 11001;
-    case QAbstractSocket::SocketAccessError: return 10013;
-    case QAbstractSocket::SocketResourceError: return 10055;
-    case QAbstractSocket::SocketTimeoutError: return 10060;
-    case QAbstractSocket::NetworkError: return 10050;
-    case QAbstractSocket::AddressInUseError: return 10048;
-    case QAbstractSocket::SocketAddressNotAvailableError: return 10049;
-    case QAbstractSocket::UnsupportedSocketOperationError: return 10045;
-    default: return 0;
+    case QAbstractSocket::ConnectionRefusedError:
+        return 10061;
+    case QAbstractSocket::RemoteHostClosedError:
+        return 10054;
+    case QAbstractSocket::HostNotFoundError:
+        return 11001;
+    case QAbstractSocket::SocketAccessError:
+        return 10013;
+    case QAbstractSocket::SocketResourceError:
+        return 10055;
+    case QAbstractSocket::SocketTimeoutError:
+        return 10060;
+    case QAbstractSocket::NetworkError:
+        return 10050;
+    case QAbstractSocket::AddressInUseError:
+        return 10048;
+    case QAbstractSocket::SocketAddressNotAvailableError:
+        return 10049;
+    case QAbstractSocket::UnsupportedSocketOperationError:
+        return 10045;
+    default:
+        return 0;
     }
 }
 } // namespace
@@ -99,13 +111,14 @@ TPowersock::TPowersock(QObject* owner) : QObject(owner), FSocket(new QTcpSocket(
 
 TPowersock::~TPowersock()
 {
+    *FAlive = false;
+    emit CancelRequested();
     FSocket->abort();
 }
 
 void TPowersock::OnDisconnected()
 {
-    if (!FConnected)
-        return;
+    if (!FConnected) return;
     FConnected = false;
     emit ConnectionClosed();
 }
@@ -113,10 +126,9 @@ void TPowersock::OnDisconnected()
 void TPowersock::Connect()
 {
     FCancelled = false;
-    if (FConnected)
-        throw ESockError(QStringLiteral("Already connected"));
+    if (FConnected) throw ESockError(QStringLiteral("Already connected"));
     FSocket->abort();
-
+    const std::shared_ptr<bool> alive = FAlive;
     QEventLoop loop;
     QTimer timer;
     timer.setSingleShot(true);
@@ -125,9 +137,26 @@ void TPowersock::Connect()
         timedOut = true;
         loop.quit();
     });
+    connect(this, &TPowersock::CancelRequested, &loop, &QEventLoop::quit);
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (FAbortCheck && FAbortCheck()) {
+            FCancelled = true;
+            loop.quit();
+        }
+    });
+    poll.start(FPollMs);
+    // Runs the loop until `finished`; throws without touching anything of a
+    // socket that was deleted meanwhile.
+    auto waitUntil = [&](const std::function<bool()>& finished) {
+        for (;;) {
+            if (!*alive) throw ESockError(QStringLiteral("Connection Canceled"));
+            if (finished() || timedOut || FCancelled) return;
+            loop.exec();
+        }
+    };
     auto startTimer = [&] {
-        if (FTimeOut > 0)
-            timer.start(FTimeOut);
+        if (FTimeOut > 0) timer.start(FTimeOut);
     };
 
     QHostAddress address;
@@ -141,9 +170,7 @@ void TPowersock::Connect()
             loop.quit();
         });
         startTimer();
-        connect(this, &TPowersock::destroyed, &loop, &QEventLoop::quit);
-        while (!done && !timedOut && !FCancelled)
-            loop.exec();
+        waitUntil([&] { return done; });
         timer.stop();
         if (!done) {
             QHostInfo::abortHostLookup(id);
@@ -157,11 +184,10 @@ void TPowersock::Connect()
                 address = a;
                 break;
             }
-        if (address.isNull())
-            address = info.addresses().first();
+        if (address.isNull()) address = info.addresses().first();
     }
-    if (address.isNull() || (address.protocol() == QAbstractSocket::IPv4Protocol &&
-                             address.toIPv4Address() == 0))
+    if (address.isNull() ||
+        (address.protocol() == QAbstractSocket::IPv4Protocol && address.toIPv4Address() == 0))
         throw ESockError(QStringLiteral("Null Remote Address"));
 
     bool failed = false;
@@ -172,9 +198,7 @@ void TPowersock::Connect()
     });
     FSocket->connectToHost(address, FPort);
     startTimer();
-    while (FSocket->state() != QAbstractSocket::ConnectedState && !failed && !timedOut &&
-           !FCancelled)
-        loop.exec();
+    waitUntil([&] { return FSocket->state() == QAbstractSocket::ConnectedState || failed; });
     timer.stop();
     disconnect(c1);
     disconnect(c2);
@@ -184,22 +208,23 @@ void TPowersock::Connect()
         return;
     }
     FSocket->abort();
-    if (timedOut)
-        throw ESockError(QStringLiteral("Connection Timed out"));
-    if (FCancelled)
-        throw ESockError(QStringLiteral("Connection Canceled"));
+    if (timedOut) throw ESockError(QStringLiteral("Connection Timed out"));
+    if (FCancelled) throw ESockError(QStringLiteral("Connection Canceled"));
     throw ESockError(QStringLiteral("Connection Failed"));
 }
 
 void TPowersock::Disconnect()
 {
-    if (!FConnected)
-        return;
+    if (!FConnected) return;
     FConnected = false;
     FSocket->abort();
 }
 
-void TPowersock::Cancel() { FCancelled = true; }
+void TPowersock::Cancel()
+{
+    FCancelled = true;
+    emit CancelRequested();
+}
 
 int TPowersock::SendBuffer(const QByteArray& bytes)
 {
@@ -208,23 +233,26 @@ int TPowersock::SendBuffer(const QByteArray& bytes)
     if (FSocket->write(bytes) != bytes.size())
         throw ESockError(SocketErrorText(SocketErrorNumber(FSocket->error())));
     while (FSocket->bytesToWrite() > 0) {
-        if (FCancelled)
-            throw ESockError(QStringLiteral("Socket send aborted"));
-        if (!FSocket->flush() && FSocket->bytesToWrite() > 0 &&
-            !FSocket->waitForBytesWritten(1000))
+        if (FCancelled) throw ESockError(QStringLiteral("Socket send aborted"));
+        if (!FSocket->flush() && FSocket->bytesToWrite() > 0 && !FSocket->waitForBytesWritten(1000))
             throw ESockError(SocketErrorText(SocketErrorNumber(FSocket->error())));
     }
     return int(bytes.size());
 }
 
-QByteArray TPowersock::ReadAvailable() { return FSocket->readAll(); }
+QByteArray TPowersock::ReadAvailable()
+{
+    // A socket closed by Disconnect has nothing to give; asking it only
+    // makes Qt complain at every poll.
+    return FSocket->isOpen() ? FSocket->readAll() : QByteArray();
+}
 
 void TPowersock::DiscardInput()
 {
     // Stale bytes of an earlier, abandoned reply must not be taken for the
     // answer to the next frame, so everything pending goes: what the socket has
     // queued and what is still waiting in the system.
+    if (!FSocket->isOpen()) return;
     FSocket->readAll();
-    if (FConnected && FSocket->waitForReadyRead(0))
-        FSocket->readAll();
+    if (FConnected && FSocket->waitForReadyRead(0)) FSocket->readAll();
 }

@@ -14,7 +14,8 @@
 
 // A loopback port whose accept queue is full: connects to it hang, as they do
 // towards a module that does not answer.
-class TDeadPort {
+class TDeadPort
+{
 public:
     TDeadPort()
     {
@@ -48,7 +49,8 @@ private:
     std::vector<int> FFillers;
 };
 
-class TstPowersock : public QObject {
+class TstPowersock : public QObject
+{
     Q_OBJECT
 private slots:
     void ConnectTimesOut()
@@ -72,6 +74,34 @@ private slots:
         sock.SetPort(server.serverPort());
         sock.Connect();
         QVERIFY(sock.Connected());
+    }
+
+    void CancelAndAbortEndAConnectAtOnce()
+    {
+        TDeadPort dead;
+        TPowersock sock;
+        sock.SetHost(QStringLiteral("127.0.0.1"));
+        sock.SetPort(dead.Port);
+        sock.SetTimeOut(5000);
+        QTimer::singleShot(30, &sock, [&] { sock.Cancel(); });
+        QString error;
+        try {
+            sock.Connect();
+        } catch (const ESockError& e) {
+            error = e.Text();
+        }
+        QCOMPARE(error, QStringLiteral("Connection Canceled"));
+
+        // The window's abort flag ends the link's connect the same way.
+        TTiming t = TTiming::Fast();
+        t.ConnectTimeoutMs = 5000;
+        TSimHarness h(t);
+        h.Link->SetDeviceIP(QStringLiteral("127.0.0.1"));
+        h.Link->SetDevicePort(dead.Port);
+        QTimer::singleShot(30, [&] { h.Flags.Abort = true; });
+        QVERIFY(!h.Link->Connect());
+        QCOMPARE(h.Link->LastErrorText(), QStringLiteral("Connection Canceled"));
+        QVERIFY(!h.Link->FConnecting);
     }
 
     void LinkReportsTimeOut()

@@ -6,7 +6,9 @@
 
 #include <QElapsedTimer>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QtTest>
+#include <utility>
 
 class TstTransaction : public QObject
 {
@@ -279,6 +281,49 @@ private slots:
         h.Link->Disconnect();
         QVERIFY(!h.Link->Connect());
         QVERIFY(h.Count(ntConnectFailed) >= 1);
+    }
+
+    void LinkGoesAwayDuringAWait()
+    {
+        // A hung-up line, a reset peer and a local Disconnect all end the wait
+        // at once with the port failure; nobody reads the dead link meanwhile.
+        for (const bool serial : {false, true})
+            for (const bool byUser : {false, true}) {
+                TTiming t = TTiming::Fast();
+                t.PollLimit = 100000; // only the lost link can end this wait
+                TSimHarness h(t);
+                auto* sim = new TMatrixSim;
+                QTemporaryDir dir;
+                if (serial) {
+                    QVERIFY(sim->OpenPty(dir.filePath(QStringLiteral("tty"))));
+                    h.Link->SetControlMode(cmCOM);
+                    h.Link->SetComPort(sim->PtyLink());
+                } else {
+                    QVERIFY(sim->ListenTcp(QHostAddress::LocalHost, 0));
+                    h.Link->SetControlMode(cmLAN);
+                    h.Link->SetDeviceIP(QStringLiteral("127.0.0.1"));
+                    h.Link->SetDevicePort(sim->TcpPort());
+                }
+                QVERIFY(sim->Faults().Add(QStringLiteral("silence")));
+                QVERIFY(h.Link->Connect());
+                QTimer::singleShot(30, [&] {
+                    if (byUser)
+                        h.Link->Disconnect();
+                    else if (serial)
+                        delete std::exchange(sim, nullptr); // the master side hangs up
+                    else
+                        sim->DropTcpPeer();
+                });
+                QTest::failOnWarning(QRegularExpression(QStringLiteral("not open")));
+                TCommandReply r;
+                h.Link->ExecuteCommand(Catalogue::IrQuery().Packet, r);
+                QCOMPARE(r.Ok, uint8_t(0));
+                QVERIFY(h.Link->FPollCount < 100000);
+                QCOMPARE(h.Count(ntPortError), 1);
+                QCOMPARE(h.Count(ntTimeOut) + h.Count(ntSendFailed), 0);
+                QVERIFY(!h.Link->Connected());
+                delete sim;
+            }
     }
 
     void OverlongReplies()
