@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -71,6 +72,15 @@ void TMatrixSim::DropTcpPeer()
         FPeer->flush();
         FPeer->disconnectFromHost();
     }
+}
+
+void TMatrixSim::ResetTcpPeer()
+{
+    if (!FPeer) return;
+    // No lingering: the close sends a reset instead of an orderly end.
+    const linger hard{1, 0};
+    ::setsockopt(int(FPeer->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    FPeer->abort();
 }
 
 bool TMatrixSim::OpenPty(const QString& link, QString* error)

@@ -35,6 +35,8 @@ public:
     bool SetLogFile(const QString& path);
     // Drops the TCP peer, as a module does when its cable is pulled.
     void DropTcpPeer();
+    // Resets the TCP connection (RST), as a module does when it restarts.
+    void ResetTcpPeer();
 
     TSimLine* TcpLine() { return FTcpLine; }
     TSimLine* PtyLine() { return FPtyLine; }
