@@ -8,6 +8,7 @@
 #include "ui/main/EdidPanel.h"
 #include "ui/main/TabContainer.h"
 
+#include <QComboBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QTcpServer>
@@ -33,6 +34,13 @@ void MakeSlow(TMatrixSim& sim)
     sim.Device().State().Power = true;
     sim.Device().State().EdidBlockSize = 16;
     sim.Faults().Add(QStringLiteral("delay:20"));
+}
+// Frames the simulator process has logged as received so far.
+int Received(const QTemporaryDir& dir)
+{
+    QFile log(dir.filePath(QStringLiteral("frames.jsonl")));
+    if (!log.open(QIODevice::ReadOnly)) return 0;
+    return int(log.readAll().count("\"rx\""));
 }
 } // namespace
 
@@ -68,6 +76,7 @@ void tst_unplug::windowMidTransfer()
     QVERIFY(f.Form->Link()->Connected());
     f.Form->Container()->setCurrentWidget(f.Form->tsEDIDCtrl);
     TEdidPanel* e = f.Form->Edid();
+    e->cbReadEDIDDataOutput->setCurrentIndex(1);
     QByteArray before;
     e->GridBytes(&before);
 
@@ -101,7 +110,6 @@ void tst_unplug::windowMidTransfer()
     sim->Faults().Clear();
     const QByteArray edid = sim->Device().State().OutputEdid[0];
     QVERIFY(edid.size() == 256);
-    e->cbReadEDIDDataOutput->setCurrentIndex(1);
     e->btnReadEDID->click();
     QCOMPARE(f.Panel(2), QStringLiteral("Done"));
     e->GridBytes(&after);
@@ -129,8 +137,8 @@ void tst_unplug::matrixctlMidTransfer()
     QProcess sim;
     sim.start(bin + QStringLiteral("/sim/matrix-sim"),
               {QStringLiteral("--tcp"), QStringLiteral("127.0.0.1:%1").arg(port),
-               QStringLiteral("--pty"), tty, QStringLiteral("--fault"),
-               QStringLiteral("delay:40")});
+               QStringLiteral("--pty"), tty, QStringLiteral("--fault"), QStringLiteral("delay:150"),
+               QStringLiteral("--log"), dir.filePath(QStringLiteral("frames.jsonl"))});
     QVERIFY(sim.waitForReadyRead(10000));
     QCOMPARE(sim.readLine().trimmed(), QByteArray("ready"));
 
@@ -143,13 +151,15 @@ void tst_unplug::matrixctlMidTransfer()
     QVERIFY(ctl.waitForFinished(30000));
     QCOMPARE(ctl.exitCode(), 0);
 
-    // An EDID read, and the simulator killed while it runs.
+    // An EDID read (the control mode query, the opening, the block: each
+    // answer 150 ms late), and the simulator killed while it runs.
     const QString out = dir.filePath(QStringLiteral("edid.bin"));
     ctl.start(bin + QStringLiteral("/cli/matrixctl"),
               link + QStringList{QStringLiteral("edid"), QStringLiteral("read"),
                                  QStringLiteral("1"), out});
     QVERIFY(ctl.waitForStarted());
-    QTest::qWait(400);
+    const int received = Received(dir);
+    QTRY_VERIFY_WITH_TIMEOUT(Received(dir) >= received + 2, 20000); // into its second exchange
     ::kill(pid_t(sim.processId()), SIGKILL);
     QVERIFY(sim.waitForFinished(10000));
     QVERIFY(ctl.waitForFinished(60000));
