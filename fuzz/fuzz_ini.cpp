@@ -22,7 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     TIniFile ini(QString{});
     ini.Parse(bytes);
-    for (const QString& section : ini.SectionNames()) {
+    // Every look-up scans the lines: a few sections are enough here.
+    for (const QString& section : ini.SectionNames().mid(0, 64)) {
         const QStringList keys = ini.SectionKeys(section);
         for (const QString& key : keys) {
             (void)ini.ReadString(section, key);

@@ -38,21 +38,19 @@ void TSimLine::At(qint64 dueNs, std::function<void()> f)
     }
     // Sleep most of the way on a timer, then finish on zero timers so that the
     // line keeps its baud rate to well under a millisecond.
+    // Only the pending timer holds the step: a line deleted before it is due
+    // frees it with the timer.
     auto finish = std::make_shared<std::function<void()>>();
-    *finish = [this, dueNs, guarded, finish] {
+    std::weak_ptr<std::function<void()>> self = finish;
+    *finish = [this, dueNs, guarded, self] {
         if (FClock.nsecsElapsed() >= dueNs) {
             guarded();
-            *finish = nullptr; // break the self-reference
             return;
         }
-        QTimer::singleShot(0, this, [finish] {
-            if (*finish) (*finish)();
-        });
+        if (auto again = self.lock()) QTimer::singleShot(0, this, [again] { (*again)(); });
     };
     const int ms = int(left / 1000000) - 1;
-    QTimer::singleShot(qMax(0, ms), Qt::PreciseTimer, this, [finish] {
-        if (*finish) (*finish)();
-    });
+    QTimer::singleShot(qMax(0, ms), Qt::PreciseTimer, this, [finish] { (*finish)(); });
 }
 
 void TSimLine::Receive(const QByteArray& bytes)
