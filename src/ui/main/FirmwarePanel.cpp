@@ -1,5 +1,9 @@
 #include "FirmwarePanel.h"
 
+#include "CommandRunner.h"
+#include "Prompter.h"
+#include "widgets/QMGauge.h"
+
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -14,12 +18,13 @@ TFirmwarePanel::TFirmwarePanel(TCommandRunner* runner, QWidget* parent)
     : QWidget(parent), FRunner(runner)
 {
     gbFWUpgrade = new QGroupBox(QStringLiteral("FW upgrade"));
-    lblGaugeCaption = new QLabel(QStringLiteral("Upgrade progress"));
-    qmgUpgrade = new QProgressBar;
-    qmgUpgrade->setRange(0, 100);
-    qmgUpgrade->setValue(0);
+    qmgUpgrade = new TQMGauge;
+    qmgUpgrade->setFixedSize(361, 24);
+    qmgUpgrade->SetCaption(QStringLiteral("Upgrade progress"));
+    qmgUpgrade->SetFrame3DTopColor(palette().color(QPalette::Shadow));
+    qmgUpgrade->SetFrame3DBottomColor(Qt::white);
+    qmgUpgrade->RangeMessage = [this](const QString& text) { FRunner->Prompter()->Error(text); };
     auto* fw = new QVBoxLayout(gbFWUpgrade);
-    fw->addWidget(lblGaugeCaption);
     fw->addWidget(qmgUpgrade);
     fw->addStretch();
 
@@ -79,16 +84,16 @@ QStringList TFirmwarePanel::MessageLines() const
 
 void TFirmwarePanel::SetGauge(const QString& caption, int progress)
 {
-    lblGaugeCaption->setText(caption);
-    qmgUpgrade->setValue(qBound(qmgUpgrade->minimum(), progress, qmgUpgrade->maximum()));
+    qmgUpgrade->SetCaption(caption);
+    qmgUpgrade->SetProgress(qBound(qmgUpgrade->MinValue(), progress, qmgUpgrade->MaxValue()));
     qmgUpgrade->repaint();
 }
 
 QString TFirmwarePanel::GaugeCaption() const
 {
-    return lblGaugeCaption->text();
+    return qmgUpgrade->Caption();
 }
 int TFirmwarePanel::GaugeProgress() const
 {
-    return qmgUpgrade->value();
+    return qmgUpgrade->Progress();
 }

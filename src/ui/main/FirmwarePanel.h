@@ -6,9 +6,9 @@
 class QGroupBox;
 class QLabel;
 class QPlainTextEdit;
-class QProgressBar;
 class QPushButton;
 class TCommandRunner;
+class TQMGauge;
 
 // The "FW upgrade" tab: the upgrade group with its gauge, the Messages log,
 // and the merge group (created hidden; nothing shows it).
@@ -35,8 +35,7 @@ public:
     int LastUpgradeProgress = -1;
 
     QGroupBox* gbFWUpgrade;
-    QLabel* lblGaugeCaption;
-    QProgressBar* qmgUpgrade;
+    TQMGauge* qmgUpgrade;
     QGroupBox* gbMessages;
     QPlainTextEdit* mmoMessage;
     QPushButton* btnClearMessages;
