@@ -145,14 +145,17 @@ void TRoutingPanel::AddLeaveArea(QWidget* w)
 
 bool TRoutingPanel::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::MouseMove) {
-        auto* me = static_cast<QMouseEvent*>(event);
-        auto* button = qobject_cast<QToolButton*>(watched);
-        if (button && button->parentWidget() &&
-            gbOutput.end() != std::find(gbOutput.begin(), gbOutput.end(), button->parentWidget()))
-            sbSetInputMouseMove(button, me->globalPosition().toPoint());
-        else
-            gbOutput1MouseMove();
+    if (event->type() != QEvent::MouseMove) return QWidget::eventFilter(watched, event);
+    auto* button = qobject_cast<QToolButton*>(watched);
+    const bool routing = button && std::find(gbOutput.begin(), gbOutput.end(),
+                                             button->parentWidget()) != gbOutput.end();
+    const QPoint global = static_cast<QMouseEvent*>(event)->globalPosition().toPoint();
+    if (routing) {
+        sbSetInputMouseMove(button, global);
+    } else if (!FHovered || !FHovered->rect().contains(FHovered->mapFromGlobal(global))) {
+        // A button passes the moves it ignores on to its group: those are
+        // no leave.
+        gbOutput1MouseMove();
     }
     return QWidget::eventFilter(watched, event);
 }
