@@ -47,8 +47,8 @@ TPortTagPanel::TPortTagPanel(TCommandRunner* runner, const QString& settingsPath
     connect(btnEditOutputPortTag, &QPushButton::clicked, this,
             [this] { btnEditOutputPortTagClick(); });
     auto* row = new QHBoxLayout(this);
-    row->addWidget(gbInputTags);
-    row->addWidget(gbOutputTags);
+    row->addWidget(gbInputTags, 1, Qt::AlignTop);
+    row->addWidget(gbOutputTags, 1, Qt::AlignTop);
 }
 
 TPortTags TPortTagPanel::Tags() const
