@@ -21,6 +21,7 @@ struct TTiming {
     int StatusPauseMs = 5;        // pause after each input connection query
     int SearchStepMs = 100;       // one step of a module search
     int TimerMs = 1000;           // main window timer
+    int LateReplyWindowMs = 30000; // how long an unanswered try may still be answered
 
     // Timings for tests: same counts where they matter, tiny durations.
     static TTiming Fast()
