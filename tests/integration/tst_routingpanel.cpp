@@ -376,6 +376,18 @@ void tst_routingpanel::tagEditsRoundTripAndPoolDeleteRules()
     QCOMPARE(f.Form->PortTags()->leInputTag[1]->text(), QStringLiteral("Camera"));
     QCOMPARE(f.Form->PortTags()->leInputTag[3]->text(), QStringLiteral("Player"));
     QCOMPARE(f.Form->Dialogs().PreSettingEdit->InputNames(), QStringList{"Player"});
+
+    // Emptied tags are stored empty, and an empty section leaves the file.
+    QVERIFY(f.ReadFile().contains("[Tag of Input - TCP:"));
+    f.Prompter.OnDialog = [](QDialog* d) {
+        auto* dlg = static_cast<TfrmPreSettingEdit*>(d);
+        for (QComboBox* cb : dlg->cbInputTag)
+            cb->setEditText(QString());
+        dlg->btnOK->click();
+    };
+    f.Form->PortTags()->btnEditInputPortTag->click();
+    QCOMPARE(f.Form->PortTags()->leInputTag[3]->text(), QString());
+    QVERIFY(!f.ReadFile().contains("[Tag of Input - TCP:"));
 }
 
 QTEST_MAIN(tst_routingpanel)
