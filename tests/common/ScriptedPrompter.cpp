@@ -1,5 +1,7 @@
 #include "ScriptedPrompter.h"
 
+#include <QDialog>
+
 void TScriptedPrompter::Record(TKind kind, const QString& text)
 {
     Prompts << TPrompt{kind, text};
@@ -44,4 +46,12 @@ QStringList TScriptedPrompter::Texts(TKind kind) const
     for (const TPrompt& p : Prompts)
         if (p.Kind == kind) texts << p.Text;
     return texts;
+}
+
+bool TScriptedPrompter::ExecDialog(QDialog* dialog)
+{
+    Record(pkDialog, dialog->windowTitle());
+    dialog->setResult(QDialog::Rejected);
+    if (OnDialog) OnDialog(dialog);
+    return dialog->result() == QDialog::Accepted;
 }

@@ -8,6 +8,7 @@
 #include "FirmwarePanel.h"
 #include "PortTagPanel.h"
 #include "Prompter.h"
+#include "RoutingPanel.h"
 #include "SerialPortLister.h"
 #include "SettingPanel.h"
 #include "StatusBar.h"
@@ -160,6 +161,7 @@ void TForm1::BuildTabs()
 
     cbDisplayTag =
         new QCheckBox(QStringLiteral("Display Input, Output tags when focus setting buttons"));
+    WirePanels();
     auto* right = new QVBoxLayout;
     right->addWidget(FDeviceStatus);
     right->addWidget(cbDisplayTag);
@@ -187,6 +189,22 @@ void TForm1::BuildTabs()
     pcContainer->addTab(tsFWUpgrade, QStringLiteral("FW upgrade"));
     pcContainer->SetChanging([this] { return pcContainerChanging(); });
     connect(pcContainer, &QTabWidget::currentChanged, this, &TForm1::OnTabShown);
+}
+
+void TForm1::WirePanels()
+{
+    auto dialog = [this] { return FDialogs.PreSettingEdit; };
+    auto tags = [this] { return FPortTags->Tags(); };
+    FPortTags->EditDialog = dialog;
+    FPortTags->CurrentMAC = [this] { return FConnection->CurrentMAC(); };
+    FSetting->EditDialog = dialog;
+    FSetting->Tags = tags;
+    TRoutingPanel* routing = FSetting->Routing();
+    routing->Tags = tags;
+    routing->DisplayTags = [this] { return cbDisplayTag->isChecked(); };
+    routing->InfoWindow = [this] { return FDialogs.ShowInOutInfo; };
+    for (QWidget* w : {static_cast<QWidget*>(this), static_cast<QWidget*>(pcContainer), tsSetting})
+        routing->AddLeaveArea(w);
 }
 
 void TForm1::showEvent(QShowEvent* event)

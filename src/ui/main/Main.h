@@ -112,6 +112,7 @@ private:
     void FormCreate(const TForm1Options& options);
     void FormShow();
     void BuildTabs();
+    void WirePanels();
     void OnTabShown(int index);
     void sbDrawPanel(QPainter& painter, const QRect& rect, const QString& text);
 

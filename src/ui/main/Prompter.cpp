@@ -1,5 +1,7 @@
 #include "Prompter.h"
 
+#include <QDialog>
+
 #include <QFileDialog>
 #include <QMessageBox>
 
@@ -30,4 +32,9 @@ QString TMessageBoxPrompter::SaveFile(const QString& title, const QString& folde
                                       const QString& filter)
 {
     return QFileDialog::getSaveFileName(FParent, title, folder, filter);
+}
+
+bool TPrompter::ExecDialog(QDialog* dialog)
+{
+    return dialog->exec() == QDialog::Accepted;
 }
