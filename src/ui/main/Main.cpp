@@ -1,6 +1,8 @@
 #include "Main.h"
 
 #include "AdvancedPanel.h"
+#include "TcpDeviceActions.h"
+#include "TcpModulePanel.h"
 #include "CommandRunner.h"
 #include "ConnectionPanel.h"
 #include "DeviceStatusPanel.h"
@@ -150,9 +152,14 @@ void TForm1::BuildTabs()
     FFirmware = new TFirmwarePanel(FRunner);
     FConnection = new TConnectionPanel(FRunner, FLister, FPortTags);
     FDeviceStatus = new TDeviceStatusPanel(FRunner, FAdvanced);
+    FTcpModule = new TTcpModulePanel(FRunner);
+    FTcpModule->ConnectAction = [this] { FConnection->btnConnectClick(); };
+    FTcpModule->ConfirmDialog = [this] { return FDialogs.EnterYes; };
+    FTcpDevices = new TTcpDeviceActions(this);
     FConnection->ModeControlsChanged = [this](bool notBusy, bool com, const QColor& caption) {
         FDeviceStatus->btnGetDevStatus->setEnabled(notBusy);
         FAdvanced->SetModuleControlsEnabled(com, caption);
+        FTcpModule->SetModuleControlsEnabled(com, caption);
     };
 
     cbDisplayTag =
@@ -174,6 +181,7 @@ void TForm1::BuildTabs()
     fill(tsSetting, FSetting);
     fill(tsEDIDCtrl, FEdid);
     fill(tsIR, FAdvanced);
+    tsIR->layout()->addWidget(FTcpModule);
     fill(tsFWUpgrade, FFirmware);
 
     pcContainer->addTab(tsGeneral, QStringLiteral("General"));
