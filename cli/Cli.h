@@ -52,7 +52,11 @@ int CmdCore(TCli& cli, const QString& command, const QStringList& args);
 bool IsCoreCommand(const QString& command);
 int CmdEdid(TCli& cli, const QStringList& args);
 int CmdFirmware(TCli& cli, const QStringList& args);
+int CmdDiscover(TCli& cli, const QStringList& args, bool trace);
+int CmdModule(TCli& cli, const QStringList& args, bool trace);
+bool ModuleCommandNeedsLink(const QStringList& args);
 // Usage lines of the groups.
 QString CoreUsage();
 QString EdidUsage();
 QString FirmwareUsage();
+QString ModuleUsage();

@@ -9,6 +9,7 @@
 #include "transport/QMPing.h"
 
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QTest>
 #include <QTimer>
 #include <QUdpSocket>
@@ -229,6 +230,63 @@ private slots:
         Link->Configuring = false;
         QTest::qWait(50);
         QCOMPARE(Sim->ConfigRequests, 0);
+    }
+
+    // matrix-sim --module in one namespace, matrixctl in the other, as a
+    // script would run them.
+    void toolsAcrossNamespaces()
+    {
+        const QString bin = QCoreApplication::applicationDirPath() + QStringLiteral("/..");
+        QProcess sim;
+        sim.start(
+            QStringLiteral("ip"),
+            TNetnsPair::ExecArgs(Net.NsA, bin + QStringLiteral("/sim/matrix-sim"),
+                                 {QStringLiteral("--module"), QStringLiteral("0.0.0.0"),
+                                  QStringLiteral("--modules"), QStringLiteral("2"),
+                                  QStringLiteral("--module-fault"), QStringLiteral("together=0")}));
+        QVERIFY(sim.waitForReadyRead(10000));
+        QVERIFY(sim.readAllStandardOutput().contains("ready"));
+        auto ctl = [&](const QStringList& args, QString* out, QString* err) {
+            QProcess p;
+            p.start(QStringLiteral("ip"),
+                    TNetnsPair::ExecArgs(Net.NsB, bin + QStringLiteral("/cli/matrixctl"), args));
+            p.waitForFinished(60000);
+            *out = QString::fromUtf8(p.readAllStandardOutput());
+            *err = QString::fromUtf8(p.readAllStandardError());
+            return p.exitCode();
+        };
+        QString out, err;
+        QCOMPARE(
+            ctl({QStringLiteral("discover"), QStringLiteral("--to"), QStringLiteral("10.77.0.2")},
+                &out, &err),
+            0);
+        QCOMPARE(out, QStringLiteral("[TCP Module] - [Static IP] - [10.77.0.2] - [192.168.0.1] - "
+                                     "[255.255.255.0] - [00-1A-2B-3C-4D-50] - [Same Subnet]\n"
+                                     "[TCP Module 2] - [Static IP] - [10.77.0.2] - [192.168.0.1] - "
+                                     "[255.255.255.0] - [00-1A-2B-3C-4D-51] - [Same Subnet]\n"));
+        QCOMPARE(ctl({QStringLiteral("module"), QStringLiteral("config"),
+                      QStringLiteral("00-1A-2B-3C-4D-51"), QStringLiteral("--static"),
+                      QStringLiteral("10.77.0.2"), QStringLiteral("10.77.0.254"),
+                      QStringLiteral("255.255.255.0"), QStringLiteral("--tag"),
+                      QStringLiteral("Hall"), QStringLiteral("--to"), QStringLiteral("10.77.0.2")},
+                     &out, &err),
+                 0);
+        QCOMPARE(out, QStringLiteral("Modify TCP configuration ok\n[Hall] - [Static IP] - "
+                                     "[10.77.0.2] - [10.77.0.254] - [255.255.255.0] - "
+                                     "[00-1A-2B-3C-4D-51] - [Same Subnet]\n"));
+        QCOMPARE(ctl({QStringLiteral("module"), QStringLiteral("config"),
+                      QStringLiteral("00-1A-2B-3C-4D"), QStringLiteral("--auto"),
+                      QStringLiteral("--tag"), QStringLiteral("x"), QStringLiteral("--to"),
+                      QStringLiteral("10.77.0.2")},
+                     &out, &err),
+                 2);
+        sim.terminate();
+        QVERIFY(sim.waitForFinished(5000));
+        QCOMPARE(
+            ctl({QStringLiteral("discover"), QStringLiteral("--to"), QStringLiteral("10.77.0.2")},
+                &out, &err),
+            1);
+        QCOMPARE(err, QStringLiteral("No Matrix found.\n"));
     }
 
     void takenPortEndsTheOperationWithAMessage()
