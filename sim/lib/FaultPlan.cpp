@@ -1,6 +1,6 @@
 #include "FaultPlan.h"
 
-#include "link/Packet.h"
+#include "SimFrame.h"
 
 #include <QStringList>
 
@@ -24,8 +24,7 @@ QString TFaultPlan::Help()
 bool TFaultPlan::Add(const QString& text, QString* error)
 {
     auto fail = [&](const QString& why) {
-        if (error)
-            *error = QStringLiteral("bad fault plan '%1': %2").arg(text, why);
+        if (error) *error = QStringLiteral("bad fault plan '%1': %2").arg(text, why);
         return false;
     };
     QStringList parts = text.split(QLatin1Char('/'));
@@ -46,8 +45,7 @@ bool TFaultPlan::Add(const QString& text, QString* error)
         f.Kind = fkSplit;
         for (const QString& p : arg.split(QLatin1Char('+'))) {
             int n = p.toInt(&ok);
-            if (!ok || n <= 0)
-                return fail(QStringLiteral("split sizes must be positive numbers"));
+            if (!ok || n <= 0) return fail(QStringLiteral("split sizes must be positive numbers"));
             f.Pieces << n;
         }
     } else if (kind == QLatin1String("pad"))
@@ -58,13 +56,11 @@ bool TFaultPlan::Add(const QString& text, QString* error)
         f.Kind = fkClose, f.Arg = arg.toInt(&ok);
     else
         return fail(QStringLiteral("unknown kind"));
-    if (!ok || f.Arg < 0)
-        return fail(QStringLiteral("bad argument"));
+    if (!ok || f.Arg < 0) return fail(QStringLiteral("bad argument"));
     for (const QString& p : parts) {
         QString key = p.section(QLatin1Char('='), 0, 0).trimmed();
         int value = p.section(QLatin1Char('='), 1).toInt(&ok);
-        if (!ok || value < 0)
-            return fail(QStringLiteral("bad number in '%1'").arg(p));
+        if (!ok || value < 0) return fail(QStringLiteral("bad number in '%1'").arg(p));
         if (key == QLatin1String("after"))
             f.After = value;
         else if (key == QLatin1String("count"))
@@ -79,8 +75,7 @@ bool TFaultPlan::Add(const QString& text, QString* error)
 int TFaultPlan::CloseAfter() const
 {
     for (const TFault& f : FFaults)
-        if (f.Kind == fkClose)
-            return int(f.Arg);
+        if (f.Kind == fkClose) return int(f.Arg);
     return -1;
 }
 
@@ -90,17 +85,14 @@ QList<TFaultPlan::TPiece> TFaultPlan::Apply(const QByteArray& reply)
     int delay = 0;
     QList<int> pieces;
     for (TFault& f : FFaults) {
-        if (f.Kind == fkClose)
-            continue;
+        if (f.Kind == fkClose) continue;
         ++f.Seen;
-        if (f.Seen <= f.After || (f.Count >= 0 && f.Seen > f.After + f.Count))
-            continue;
+        if (f.Seen <= f.After || (f.Count >= 0 && f.Seen > f.After + f.Count)) continue;
         switch (f.Kind) {
         case fkSilence:
             return {};
         case fkDrop:
-            if (FRandom.generateDouble() < f.Arg)
-                return {};
+            if (FRandom.generateDouble() < f.Arg) return {};
             break;
         case fkBadSum:
             if (bytes.size() > 14)
@@ -111,7 +103,7 @@ QList<TFaultPlan::TPiece> TFaultPlan::Apply(const QByteArray& reply)
         case fkRefuse:
             if (bytes.size() >= 13) {
                 bytes[4] = char(0xFF);
-                bytes[12] = char(CommandChecksum(reinterpret_cast<const uint8_t*>(bytes.constData())));
+                bytes[12] = char(SimWire::NegSum(bytes.constData(), 12));
             }
             break;
         case fkSplit:
@@ -131,12 +123,10 @@ QList<TFaultPlan::TPiece> TFaultPlan::Apply(const QByteArray& reply)
     QList<TPiece> out;
     int pos = 0;
     for (int size : pieces) {
-        if (pos >= bytes.size())
-            break;
+        if (pos >= bytes.size()) break;
         out << TPiece{out.isEmpty() ? delay : 2, bytes.mid(pos, size)};
         pos += size;
     }
-    if (pos < bytes.size())
-        out << TPiece{out.isEmpty() ? delay : 2, bytes.mid(pos)};
+    if (pos < bytes.size()) out << TPiece{out.isEmpty() ? delay : 2, bytes.mid(pos)};
     return out;
 }

@@ -9,7 +9,8 @@
 //
 // A plan is KIND[:ARG][/after=N][/count=N]: the fault applies to replies
 // after the first N (default 0) and to at most count of them (default all).
-class TFaultPlan {
+class TFaultPlan
+{
 public:
     enum TKind {
         fkSilence, // no reply

@@ -1,6 +1,6 @@
 #include "MatrixDevice.h"
 
-#include "link/Commands.h"
+using namespace SimWire;
 
 #include <QDir>
 #include <QFile>
@@ -8,15 +8,15 @@
 
 TMatrixDevice::TMatrixDevice() = default;
 
-QByteArray TMatrixDevice::Reply(uint8_t group, uint8_t code, uint16_t p1, uint16_t p2,
-                                uint16_t p3, uint16_t p4)
+QByteArray TMatrixDevice::Reply(uint8_t group, uint8_t code, uint16_t p1, uint16_t p2, uint16_t p3,
+                                uint16_t p4)
 {
-    return TCommandPacket::Make(group, code, p1, p2, p3, p4).ToByteArray();
+    return TSimFrame::Make(group, code, p1, p2, p3, p4);
 }
 
-QByteArray TMatrixDevice::Refusal(const TCommandPacket& cmd)
+QByteArray TMatrixDevice::Refusal(const TSimFrame& cmd)
 {
-    return Reply(cmd.Group, cmd.Code, 0xFF, 0, cmd.P3, cmd.P4);
+    return Reply(cmd.Group, cmd.Code, StRefused, 0, cmd.P3, cmd.P4);
 }
 
 void TMatrixDevice::ResetLine()
@@ -37,56 +37,49 @@ QList<QByteArray> TMatrixDevice::Feed(const QByteArray& bytes)
             FIn = FIn.endsWith('\xA5') ? QByteArray("\xA5", 1) : QByteArray();
             break;
         }
-        if (start > 0)
-            FIn.remove(0, start);
-        if (FIn.size() < 13)
-            break;
-        const auto* b = reinterpret_cast<const uint8_t*>(FIn.constData());
-        const TCommandPacket header = TCommandPacket::FromBytes(b);
-        const bool checksumOk = CommandChecksum(b) == b[12];
+        if (start > 0) FIn.remove(0, start);
+        if (FIn.size() < FrameBytes) break;
+        bool checksumOk = false;
+        const TSimFrame header = TSimFrame::FromBytes(FIn.constData(), &checksumOk);
         if (FDataMode.Active && checksumOk && header.Group == FDataMode.Group &&
             header.Code == FDataMode.Code && (header.P1Lo() == 0xAA || header.P1Lo() == 0x56)) {
             const int len = qMin<int>(header.P2, BlockDataMax);
-            const int total = FDataMode.Padded ? FrameSizeBlock : 14 + len;
-            if (FIn.size() < total)
-                break;
+            const int total = FDataMode.Padded ? BlockBytes : 14 + len;
+            if (FIn.size() < total) break;
             const QByteArray data = FIn.mid(14, len);
-            const uint8_t dataSum = b[13];
+            const uint8_t dataSum = uint8_t(FIn[13]);
+            const QByteArray raw = FIn.left(total);
             FIn.remove(0, total);
             ++FFramesReceived;
             if (!Silent()) {
-                QByteArray r = HandleDataFrame(header, data, dataSum);
-                if (!r.isEmpty())
-                    out << r;
+                QByteArray r = HandleDataFrame(header, data, dataSum, raw);
+                if (!r.isEmpty()) out << r;
             }
             continue;
         }
-        FIn.remove(0, 13);
+        FIn.remove(0, FrameBytes);
         ++FFramesReceived;
-        if (!checksumOk || Silent())
-            continue;
+        if (!checksumOk || Silent()) continue;
         QByteArray r = HandleCommand(header);
-        if (!r.isEmpty())
-            out << r;
+        if (!r.isEmpty()) out << r;
     }
     return out;
 }
 
-QByteArray TMatrixDevice::HandleCommand(const TCommandPacket& cmd)
+QByteArray TMatrixDevice::HandleCommand(const TSimFrame& cmd)
 {
     bool handled = false;
     QByteArray r = HandleBlockCommand(cmd, &handled);
-    if (handled)
-        return r;
+    if (handled) return r;
     auto& s = FState;
     const uint16_t p1 = cmd.P1;
     switch (cmd.Group) {
     case 1:
         return HandleStatus(cmd);
     case 2:
-        if (cmd.Code == Cmd::RouteQuery.Code && p1 >= 1 && p1 <= 4)
+        if (cmd.Code == RtGet && p1 >= 1 && p1 <= 4)
             return Reply(2, 1, p1, uint16_t(s.Route[p1 - 1]));
-        if (cmd.Code == Cmd::RouteSet.Code && p1 >= 1 && p1 <= 4 && cmd.P2 >= 1 && cmd.P2 <= 4) {
+        if (cmd.Code == RtSet && p1 >= 1 && p1 <= 4 && cmd.P2 >= 1 && cmd.P2 <= 4) {
             s.Route[cmd.P2 - 1] = p1;
             return Reply(2, 3, p1, cmd.P2);
         }
@@ -94,33 +87,30 @@ QByteArray TMatrixDevice::HandleCommand(const TCommandPacket& cmd)
     case 3:
         return HandleEdidSimple(cmd);
     case 4:
-        if (cmd.Code == Cmd::IrQuery.Code)
-            return Reply(4, 4, p1, s.Ir ? 0xFF : 0x00);
-        if (cmd.Code == Cmd::IrSet.Code && (p1 == SwitchOn || p1 == SwitchOff)) {
-            s.Ir = p1 == SwitchOn;
+        if (cmd.Code == IrGet) return Reply(4, 4, p1, s.Ir ? 0xFF : 0x00);
+        if (cmd.Code == IrSet && (p1 == On || p1 == Off)) {
+            s.Ir = p1 == On;
             return Reply(4, 3, p1);
         }
         break;
     case 6:
-        if (cmd.Code == Cmd::AudioQuery.Code && p1 >= 1 && p1 <= 4)
+        if (cmd.Code == AuGet && p1 >= 1 && p1 <= 4)
             return Reply(6, 6, p1, uint16_t(s.AudioSource[p1 - 1]));
-        if (cmd.Code == Cmd::AudioSet.Code && p1 >= 1 && p1 <= 4 && cmd.P2 >= 1 && cmd.P2 <= 3) {
+        if (cmd.Code == AuSet && p1 >= 1 && p1 <= 4 && cmd.P2 >= 1 && cmd.P2 <= 3) {
             s.AudioSource[p1 - 1] = cmd.P2;
             return Reply(6, 5, p1, cmd.P2);
         }
         break;
     case 16:
-        if (cmd.P3 != PowerGuard3 || cmd.P4 != PowerGuard4)
-            break;
-        if (cmd.Code == Cmd::PowerQuery.Code)
-            return Reply(16, 1, p1, s.Power ? 0xFF : 0x00, cmd.P3, cmd.P4);
-        if (cmd.Code == Cmd::PowerSet.Code && (p1 == SwitchOn || p1 == SwitchOff)) {
-            s.Power = p1 == SwitchOn;
+        if (cmd.P3 != PowerGuard3 || cmd.P4 != PowerGuard4) break;
+        if (cmd.Code == PwGet) return Reply(16, 1, p1, s.Power ? 0xFF : 0x00, cmd.P3, cmd.P4);
+        if (cmd.Code == PwSet && (p1 == On || p1 == Off)) {
+            s.Power = p1 == On;
             return Reply(16, 2, p1, 0, cmd.P3, cmd.P4);
         }
         break;
     case 128:
-        if (cmd.Code == Cmd::Reboot.Code) {
+        if (cmd.Code == SyReboot) {
             ++s.Reboots;
             FSilentUntilMs = FNowMs + s.RebootSilenceMs;
             return Reply(128, 2, p1);
@@ -132,57 +122,59 @@ QByteArray TMatrixDevice::HandleCommand(const TCommandPacket& cmd)
     return Refusal(cmd);
 }
 
-QByteArray TMatrixDevice::HandleStatus(const TCommandPacket& cmd)
+QByteArray TMatrixDevice::HandleStatus(const TSimFrame& cmd)
 {
     auto& s = FState;
     const uint16_t p1 = cmd.P1;
     auto onOff = [](bool on) { return uint16_t(on ? 0xFF : 0x00); };
     auto setSwitch = [&](bool* target) {
-        if (p1 != SwitchOn && p1 != SwitchOff)
-            return Refusal(cmd);
-        *target = p1 == SwitchOn;
+        if (p1 != On && p1 != Off) return Refusal(cmd);
+        *target = p1 == On;
         return Reply(1, cmd.Code, p1);
     };
     switch (cmd.Code) {
-    case 1: return Reply(1, 1, 0x01);
-    case 2: return Reply(1, 2, uint16_t(s.Inputs), uint16_t(s.Outputs));
-    case 3: return Reply(1, 3, uint16_t(s.VersionMajor), uint16_t(s.VersionMinor));
+    case 1:
+        return Reply(1, 1, 0x01);
+    case 2:
+        return Reply(1, 2, uint16_t(s.Inputs), uint16_t(s.Outputs));
+    case 3:
+        return Reply(1, 3, uint16_t(s.VersionMajor), uint16_t(s.VersionMinor));
     case 4:
-        if (p1 >= 1 && p1 <= 4)
-            return Reply(1, 4, p1, s.InputConnected[p1 - 1] ? 0x00 : 0xFF);
+        if (p1 >= 1 && p1 <= 4) return Reply(1, 4, p1, s.InputConnected[p1 - 1] ? 0x00 : 0xFF);
         break;
     case 5:
-        if (p1 >= 1 && p1 <= 4)
-            return Reply(1, 5, p1, s.OutputConnected[p1 - 1] ? 0x00 : 0xFF);
+        if (p1 >= 1 && p1 <= 4) return Reply(1, 5, p1, s.OutputConnected[p1 - 1] ? 0x00 : 0xFF);
         break;
-    case 10: return Reply(1, 10, p1, onOff(s.Apm));
-    case 11: return setSwitch(&s.Apm);
-    case 12: return Reply(1, 12, p1, onOff(s.Beeper));
-    case 13: return setSwitch(&s.Beeper);
-    case 14: return Reply(1, 14, p1, onOff(s.Keys));
-    case 15: return setSwitch(&s.Keys);
-    default: break;
+    case 10:
+        return Reply(1, 10, p1, onOff(s.Apm));
+    case 11:
+        return setSwitch(&s.Apm);
+    case 12:
+        return Reply(1, 12, p1, onOff(s.Beeper));
+    case 13:
+        return setSwitch(&s.Beeper);
+    case 14:
+        return Reply(1, 14, p1, onOff(s.Keys));
+    case 15:
+        return setSwitch(&s.Keys);
+    default:
+        break;
     }
     return Refusal(cmd);
 }
 
-QByteArray TMatrixDevice::HandleEdidSimple(const TCommandPacket& cmd)
+QByteArray TMatrixDevice::HandleEdidSimple(const TSimFrame& cmd)
 {
     auto& s = FState;
     const uint16_t p1 = cmd.P1;
     const uint16_t p2 = cmd.P2;
-    if (cmd.Code == Cmd::EdidControlMode.Code)
-        return Reply(3, 11, s.EdidDipSwitch ? 0x0F : 0xF0);
-    if (s.EdidDipSwitch)
-        return Refusal(cmd);
+    if (cmd.Code == EdControlMode) return Reply(3, 11, s.EdidDipSwitch ? 0x0F : 0xF0);
+    if (s.EdidDipSwitch) return Refusal(cmd);
     auto modeOf = [](uint16_t word) -> int {
         // 0xF0nn: table code nn; 0xF100 / 0xF200: user memories.
-        if (word == 0xF100)
-            return 16;
-        if (word == 0xF200)
-            return 17;
-        if ((word >> 8) == 0xF0 && (word & 0xFF) <= 17)
-            return word & 0xFF;
+        if (word == 0xF100) return 16;
+        if (word == 0xF200) return 17;
+        if ((word >> 8) == 0xF0 && (word & 0xFF) <= 17) return word & 0xFF;
         return -1;
     };
     auto copyFrom = [&](int output, int input) {
@@ -191,8 +183,7 @@ QByteArray TMatrixDevice::HandleEdidSimple(const TCommandPacket& cmd)
     };
     switch (cmd.Code) {
     case 8:
-        if (p1 == EdidPrepareParam)
-            return Reply(3, 8, 0x00);
+        if (p1 == EdidPrepare) return Reply(3, 8, 0x00);
         break;
     case 1:
         if (modeOf(p1) >= 1) {
@@ -208,7 +199,7 @@ QByteArray TMatrixDevice::HandleEdidSimple(const TCommandPacket& cmd)
         }
         break;
     case 9:
-        if (p1 == QueryParam) {
+        if (p1 == Query) {
             for (int& m : s.InputEdidMode)
                 m = 18;
             return Reply(3, 9, p1);
@@ -243,12 +234,10 @@ bool TMatrixDevice::LoadEdids(const QString& folder)
 {
     QDir dir(folder);
     const QStringList files = dir.entryList({QStringLiteral("*.bin")}, QDir::Files, QDir::Name);
-    if (files.isEmpty())
-        return false;
+    if (files.isEmpty()) return false;
     for (int i = 0; i < 4; ++i) {
         QFile f(dir.filePath(files[i % files.size()]));
-        if (!f.open(QIODevice::ReadOnly))
-            return false;
+        if (!f.open(QIODevice::ReadOnly)) return false;
         FState.OutputEdid[size_t(i)] = f.readAll();
     }
     for (int i = 0; i < 4; ++i)
@@ -338,8 +327,7 @@ void TMatrixState::FromJson(const QJsonObject& o)
     for (auto it = versions.begin(); it != versions.end(); ++it) {
         bool ok = false;
         const int identity = it.key().toInt(&ok);
-        if (ok)
-            FirmwareVersions[identity] = it.value().toInt();
+        if (ok) FirmwareVersions[identity] = it.value().toInt();
     }
     DeclineSameOrOlder = o.value(QStringLiteral("declineSameOrOlder")).toBool(DeclineSameOrOlder);
     DeclineAfterFrames = o.value(QStringLiteral("declineAfterFrames")).toInt(DeclineAfterFrames);

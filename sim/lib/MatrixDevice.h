@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/Packet.h"
+#include "SimFrame.h"
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -16,15 +16,15 @@ struct TMatrixState {
     int Outputs = 4;
     int VersionMajor = 2;
     int VersionMinor = 7;
-    std::array<int, 4> Route = {1, 2, 3, 4};          // input shown on output n
+    std::array<int, 4> Route = {1, 2, 3, 4}; // input shown on output n
     std::array<bool, 4> InputConnected = {true, true, false, false};
     std::array<bool, 4> OutputConnected = {true, true, true, false};
     bool Ir = true;
-    bool Keys = true;   // panel keys unlocked
+    bool Keys = true; // panel keys unlocked
     bool Apm = false;
     bool Beeper = true;
     std::array<int, 4> AudioSource = {1, 1, 1, 1};
-    bool EdidDipSwitch = false;                         // EDID set by the DIP switch
+    bool EdidDipSwitch = false;                          // EDID set by the DIP switch
     std::array<int, 4> InputEdidMode = {18, 18, 18, 18}; // mode code per input (18: default)
     std::array<QByteArray, 4> OutputEdid;                // EDID of the display on each output
     std::array<QByteArray, 4> InputEdid;                 // EDID each input presents
@@ -33,11 +33,11 @@ struct TMatrixState {
     bool EdidWriteNotReady = false;                      // answer a download opening with 0x00
 
     // Firmware receiver.
-    QMap<int, QByteArray> FirmwareParts;                 // part identity -> data received
-    QMap<int, int> FirmwareVersions;                     // part identity -> version word
-    bool DeclineSameOrOlder = false;                     // decline parts not newer than held
-    int DeclineAfterFrames = -1;                         // decline mid-part after N frames
-    int RebootSilenceMs = 300;                           // silence after a reboot
+    QMap<int, QByteArray> FirmwareParts; // part identity -> data received
+    QMap<int, int> FirmwareVersions;     // part identity -> version word
+    bool DeclineSameOrOlder = false;     // decline parts not newer than held
+    int DeclineAfterFrames = -1;         // decline mid-part after N frames
+    int RebootSilenceMs = 300;           // silence after a reboot
     int Reboots = 0;
 
     QJsonObject ToJson() const;
@@ -48,7 +48,8 @@ struct TMatrixState {
 // line and returns the reply units to send back, one per answered frame. The
 // model keeps the frame parser's state between calls, so bytes may arrive in
 // any pieces.
-class TMatrixDevice {
+class TMatrixDevice
+{
 public:
     TMatrixDevice();
     virtual ~TMatrixDevice() = default;
@@ -69,37 +70,37 @@ public:
 
     static QByteArray Reply(uint8_t group, uint8_t code, uint16_t p1, uint16_t p2 = 0,
                             uint16_t p3 = 0, uint16_t p4 = 0);
-    static QByteArray Refusal(const TCommandPacket& cmd);
+    static QByteArray Refusal(const TSimFrame& cmd);
 
     int FramesReceived() const { return FFramesReceived; }
 
     // Block requests and data frames as they arrived, for tests and tools.
     struct TBlockRecord {
-        TCommandPacket Header;
-        bool Data = false;   // a data frame (else a block request or opening)
-        bool Padded = false; // the data frame took 270 bytes on the line
+        TSimFrame Header;
+        bool Data = false; // a data frame (else a block request or opening)
         int DataLength = 0;
+        QByteArray Raw; // the frame exactly as it came off the line
     };
     const QList<TBlockRecord>& BlockLog() const { return FBlockLog; }
     void ClearBlockLog() { FBlockLog.clear(); }
 
 protected:
-    QByteArray HandleCommand(const TCommandPacket& cmd);
-    QByteArray HandleStatus(const TCommandPacket& cmd);
-    QByteArray HandleEdidSimple(const TCommandPacket& cmd);
+    QByteArray HandleCommand(const TSimFrame& cmd);
+    QByteArray HandleStatus(const TSimFrame& cmd);
+    QByteArray HandleEdidSimple(const TSimFrame& cmd);
     // Block transfers and firmware: the opening commands, block requests,
     // data frames and the reboot.
-    QByteArray HandleBlockCommand(const TCommandPacket& cmd, bool* handled);
-    QByteArray HandleDataFrame(const TCommandPacket& header, const QByteArray& data,
-                               uint8_t dataChecksum);
-    QByteArray EdidReadRequest(const TCommandPacket& cmd);
+    QByteArray HandleBlockCommand(const TSimFrame& cmd, bool* handled);
+    QByteArray HandleDataFrame(const TSimFrame& header, const QByteArray& data,
+                               uint8_t dataChecksum, const QByteArray& raw);
+    QByteArray EdidReadRequest(const TSimFrame& cmd);
     QByteArray EdidReadBlock();
-    QByteArray EdidWriteOpening(const TCommandPacket& cmd);
-    QByteArray EdidWriteFrame(const TCommandPacket& header, const QByteArray& data);
-    QByteArray FirmwareCommand(const TCommandPacket& cmd);
-    QByteArray FirmwareFrame(const TCommandPacket& header, const QByteArray& data);
+    QByteArray EdidWriteOpening(const TSimFrame& cmd);
+    QByteArray EdidWriteFrame(const TSimFrame& header, const QByteArray& data);
+    QByteArray FirmwareCommand(const TSimFrame& cmd);
+    QByteArray FirmwareFrame(const TSimFrame& header, const QByteArray& data);
     void EndBlockTransfers();
-    void Record(const TCommandPacket& header, bool data, int length);
+    void Record(const TSimFrame& header, bool data, int length, const QByteArray& raw);
 
     // Data frames expected after an accepted block write opening.
     struct TDataMode {
@@ -116,8 +117,8 @@ protected:
         uint8_t Group = 0, Code = 0;
         uint16_t P3 = 0, P4 = 0;
         QByteArray Data;
-        int Offset = 0;     // start of the block last sent
-        int BlockSize = 0;  // size of the block last sent
+        int Offset = 0;    // start of the block last sent
+        int BlockSize = 0; // size of the block last sent
     };
     TReadState FRead;
 

@@ -17,6 +17,7 @@ void TSimLine::Restart()
     FDevice->ResetLine();
     FRxBusyNs = FTxBusyNs = 0;
     FFramesSinceStart = 0;
+    FOutQueue.clear();
 }
 
 qint64 TSimLine::WireNs(qint64 bytes) const
@@ -28,8 +29,7 @@ void TSimLine::At(qint64 dueNs, std::function<void()> f)
 {
     const int generation = FGeneration;
     auto guarded = [this, generation, f] {
-        if (generation == FGeneration)
-            f();
+        if (generation == FGeneration) f();
     };
     const qint64 left = dueNs - FClock.nsecsElapsed();
     if (left <= 0) {
@@ -46,14 +46,12 @@ void TSimLine::At(qint64 dueNs, std::function<void()> f)
             return;
         }
         QTimer::singleShot(0, this, [finish] {
-            if (*finish)
-                (*finish)();
+            if (*finish) (*finish)();
         });
     };
     const int ms = int(left / 1000000) - 1;
     QTimer::singleShot(qMax(0, ms), Qt::PreciseTimer, this, [finish] {
-        if (*finish)
-            (*finish)();
+        if (*finish) (*finish)();
     });
 }
 
@@ -79,34 +77,41 @@ void TSimLine::Deliver(const QByteArray& bytes)
     for (const QByteArray& reply : replies) {
         const QList<TFaultPlan::TPiece> pieces = FFaults->Apply(reply);
         for (const auto& piece : pieces) {
-            const qint64 start = qMax(FClock.nsecsElapsed(), FTxBusyNs) +
-                                 qint64(piece.DelayMs) * 1000000;
+            const qint64 start =
+                qMax(FClock.nsecsElapsed(), FTxBusyNs) + qint64(piece.DelayMs) * 1000000;
             FTxBusyNs = start + WireNs(piece.Bytes.size());
-            At(FTxBusyNs, [this, b = piece.Bytes] { Send(b); });
+            FOutQueue.append({FTxBusyNs, piece.Bytes});
+            At(FTxBusyNs, [this] { SendDue(); });
         }
     }
     const int closeAfter = FFaults->CloseAfter();
     if (closeAfter >= 0 && FFramesSinceStart >= closeAfter && FCloser)
         At(FTxBusyNs, [this] {
-            if (FCloser)
-                FCloser();
+            SendDue();
+            if (FCloser) FCloser();
         });
-    if (FDevice->FramesReceived() != before)
-        emit FrameHandled();
+    if (FDevice->FramesReceived() != before) emit FrameHandled();
+}
+
+void TSimLine::SendDue()
+{
+    // Due times only grow along the queue, and timers that fall due together
+    // may fire in any order: always send from the front.
+    const qint64 now = FClock.nsecsElapsed();
+    while (!FOutQueue.isEmpty() && FOutQueue.first().first <= now)
+        Send(FOutQueue.takeFirst().second);
 }
 
 void TSimLine::Send(const QByteArray& bytes)
 {
     Log("tx", bytes);
     FBytesOut += bytes.size();
-    if (FWriter)
-        FWriter(bytes);
+    if (FWriter) FWriter(bytes);
 }
 
 void TSimLine::Log(const char* dir, const QByteArray& bytes)
 {
-    if (!FLog || !FLog->isOpen())
-        return;
+    if (!FLog || !FLog->isOpen()) return;
     QJsonObject o;
     o[QStringLiteral("t")] = double(FClock.nsecsElapsed()) / 1e9;
     o[QStringLiteral("dir")] = QLatin1String(dir);

@@ -11,7 +11,8 @@
 // One line to the simulated matrix: bytes in from a transport, through the
 // device model and the fault plan, bytes out to the transport, optionally paced
 // at a baud rate (10 bits per byte) in both directions and logged as JSON lines.
-class TSimLine : public QObject {
+class TSimLine : public QObject
+{
     Q_OBJECT
 public:
     TSimLine(TMatrixDevice* device, TFaultPlan* faults, QObject* parent = nullptr);
@@ -35,6 +36,7 @@ signals:
 private:
     void Deliver(const QByteArray& bytes);
     void Send(const QByteArray& bytes);
+    void SendDue();
     void Log(const char* dir, const QByteArray& bytes);
     // Runs `f` at `dueNs` on the clock (precise to well under a millisecond).
     void At(qint64 dueNs, std::function<void()> f);
@@ -53,4 +55,5 @@ private:
     int FGeneration = 0;
     qint64 FBytesIn = 0;
     qint64 FBytesOut = 0;
+    QList<QPair<qint64, QByteArray>> FOutQueue; // (due, bytes) in line order
 };

@@ -18,8 +18,7 @@ TMatrixSim::TMatrixSim(QObject* parent)
     connect(FTcpLine, &TSimLine::FrameHandled, this, &TMatrixSim::FrameHandled);
     connect(FPtyLine, &TSimLine::FrameHandled, this, &TMatrixSim::FrameHandled);
     FTcpLine->SetWriter([this](const QByteArray& b) {
-        if (FPeer)
-            FPeer->write(b);
+        if (FPeer) FPeer->write(b);
     });
     FTcpLine->SetCloser([this] { DropTcpPeer(); });
     FPtyLine->SetWriter([this](const QByteArray& b) { WritePty(b); });
@@ -28,12 +27,9 @@ TMatrixSim::TMatrixSim(QObject* parent)
 TMatrixSim::~TMatrixSim()
 {
     delete FPtyNotifier;
-    if (FMaster >= 0)
-        ::close(FMaster);
-    if (FSlaveKeep >= 0)
-        ::close(FSlaveKeep);
-    if (!FLink.isEmpty())
-        QFile::remove(FLink);
+    if (FMaster >= 0) ::close(FMaster);
+    if (FSlaveKeep >= 0) ::close(FSlaveKeep);
+    if (!FLink.isEmpty()) QFile::remove(FLink);
 }
 
 bool TMatrixSim::ListenTcp(const QHostAddress& address, quint16 port, QString* error)
@@ -43,27 +39,27 @@ bool TMatrixSim::ListenTcp(const QHostAddress& address, quint16 port, QString* e
         connect(FServer, &QTcpServer::newConnection, this, &TMatrixSim::OnNewConnection);
     }
     if (!FServer->listen(address, port)) {
-        if (error)
-            *error = FServer->errorString();
+        if (error) *error = FServer->errorString();
         return false;
     }
     return true;
 }
 
-quint16 TMatrixSim::TcpPort() const { return FServer ? FServer->serverPort() : 0; }
+quint16 TMatrixSim::TcpPort() const
+{
+    return FServer ? FServer->serverPort() : 0;
+}
 
 void TMatrixSim::OnNewConnection()
 {
     while (QTcpSocket* s = FServer->nextPendingConnection()) {
         // The module serves one controller at a time; a new one replaces the old.
-        if (FPeer)
-            FPeer->abort();
+        if (FPeer) FPeer->abort();
         FPeer = s;
         s->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         FTcpLine->Restart();
         connect(s, &QTcpSocket::readyRead, this, [this, s] {
-            if (s == FPeer)
-                FTcpLine->Receive(s->readAll());
+            if (s == FPeer) FTcpLine->Receive(s->readAll());
         });
         connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
     }
@@ -81,23 +77,20 @@ bool TMatrixSim::OpenPty(const QString& link, QString* error)
 {
     auto fail = [&](const char* what) {
         if (error)
-            *error = QStringLiteral("%1: %2").arg(QLatin1String(what), QString::fromLocal8Bit(strerror(errno)));
+            *error = QStringLiteral("%1: %2").arg(QLatin1String(what),
+                                                  QString::fromLocal8Bit(strerror(errno)));
         return false;
     };
     FMaster = ::posix_openpt(O_RDWR | O_NOCTTY);
-    if (FMaster < 0)
-        return fail("posix_openpt");
-    if (::grantpt(FMaster) != 0 || ::unlockpt(FMaster) != 0)
-        return fail("grantpt/unlockpt");
+    if (FMaster < 0) return fail("posix_openpt");
+    if (::grantpt(FMaster) != 0 || ::unlockpt(FMaster) != 0) return fail("grantpt/unlockpt");
     const char* name = ::ptsname(FMaster);
-    if (!name)
-        return fail("ptsname");
+    if (!name) return fail("ptsname");
     FSlavePath = QString::fromLocal8Bit(name);
     // Keep one slave descriptor open so the master never sees a hang-up while
     // the controller has the port closed, and make the line raw from the start.
     FSlaveKeep = ::open(name, O_RDWR | O_NOCTTY);
-    if (FSlaveKeep < 0)
-        return fail("open slave");
+    if (FSlaveKeep < 0) return fail("open slave");
     termios t{};
     if (::tcgetattr(FSlaveKeep, &t) == 0) {
         ::cfmakeraw(&t);
@@ -108,8 +101,7 @@ bool TMatrixSim::OpenPty(const QString& link, QString* error)
     connect(FPtyNotifier, &QSocketNotifier::activated, this, &TMatrixSim::OnPtyReadable);
     if (!link.isEmpty()) {
         QFile::remove(link);
-        if (::symlink(name, QFile::encodeName(link).constData()) != 0)
-            return fail("symlink");
+        if (::symlink(name, QFile::encodeName(link).constData()) != 0) return fail("symlink");
         FLink = link;
     }
     return true;
@@ -127,8 +119,7 @@ void TMatrixSim::OnPtyReadable()
         }
         break;
     }
-    if (!in.isEmpty())
-        FPtyLine->Receive(in);
+    if (!in.isEmpty()) FPtyLine->Receive(in);
 }
 
 void TMatrixSim::WritePty(const QByteArray& bytes)
@@ -158,8 +149,7 @@ void TMatrixSim::SetBaud(int baud)
 bool TMatrixSim::SetLogFile(const QString& path)
 {
     FLog.setFileName(path);
-    if (!FLog.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
-        return false;
+    if (!FLog.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) return false;
     FTcpLine->SetLog(&FLog);
     FPtyLine->SetLog(&FLog);
     return true;

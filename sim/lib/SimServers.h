@@ -12,7 +12,8 @@ class QSocketNotifier;
 
 // The simulated matrix, reachable over TCP and a pseudo-terminal at once.
 // One device model and one fault plan serve both lines.
-class TMatrixSim : public QObject {
+class TMatrixSim : public QObject
+{
     Q_OBJECT
 public:
     explicit TMatrixSim(QObject* parent = nullptr);

@@ -195,7 +195,10 @@ private slots:
             const bool last = i == frames.size() - 1;
             QCOMPARE(frames[i].Header.P1, uint16_t(last ? 0x56 : 0xAA));
             QCOMPARE(int(frames[i].Header.P2), lengths[i]);
-            QVERIFY(frames[i].Padded);
+            // As received: full size, zero filler after the data.
+            const QByteArray& raw = frames[i].Raw;
+            QCOMPARE(raw.size(), 270);
+            QCOMPARE(raw.mid(14 + lengths[i]), QByteArray(270 - 14 - lengths[i], '\0'));
         }
         // The opening and every frame padded to 270 bytes, nothing else.
         QCOMPARE(line->BytesIn() - before, qint64(13 + 270 * lengths.size()));

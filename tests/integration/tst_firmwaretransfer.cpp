@@ -116,12 +116,12 @@ private slots:
         QCOMPARE(frames.size(), lengths.size());
         qint64 wire = 13;
         for (int i = 0; i < frames.size(); ++i) {
-            const TCommandPacket& f = frames[i].Header;
+            const auto& f = frames[i].Header;
             QCOMPARE(f.P1, uint16_t(i == frames.size() - 1 ? 0x56 : 0xAA));
             QCOMPARE(int(f.P2), lengths[i]);
             QCOMPARE(f.P3, uint16_t(3));
             QCOMPARE(f.P4, uint16_t(i));
-            QVERIFY(!frames[i].Padded);
+            QCOMPARE(frames[i].Raw.size(), 14 + lengths[i]);
             wire += 14 + lengths[i];
         }
         QCOMPARE(line->BytesIn() - before, wire); // frames not padded
@@ -145,7 +145,9 @@ private slots:
         QCOMPARE(reply.Ok, uint8_t(1)); // the reboot wait's result
         const QList<TRecord> frames = DataFrames(*h);
         QCOMPARE(frames.size(), 2);
-        QVERIFY(frames[0].Padded && frames[1].Padded);
+        QCOMPARE(frames[0].Raw.size(), 270);
+        QCOMPARE(frames[1].Raw.size(), 270);
+        QCOMPARE(frames[1].Raw.mid(14 + 44), QByteArray(270 - 14 - 44, '\0'));
         // Part command, two preparations, two full frames, the reboot probe.
         QCOMPARE(h->Sim.PtyLine()->BytesIn() - before, qint64(3 * 13 + 2 * 270 + 13));
         QCOMPARE(h->Sim.Device().State().FirmwareParts.value(0x0101), data);
