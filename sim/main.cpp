@@ -142,6 +142,9 @@ int main(int argc, char** argv)
         QString error;
         if (!module.SetFault(plan, &error)) return fail(error);
     }
+    // The module answers its 32-byte packets on the matrix lines as well.
+    sim.Device().ModulePacket = [&module](const QByteArray& b) { return module.HandleLdcd(b); };
+    sim.Device().ModulePacketStart = &TSimModule::IsLdcdStart;
     if (p.isSet(QStringLiteral("module"))) {
         QHostAddress addr(p.value(QStringLiteral("module")));
         QString error;
