@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
+#include <QUdpSocket>
 
 namespace
 {
@@ -180,6 +181,39 @@ private slots:
         QCOMPARE(Wizard()->result(), 2);
         QVERIFY(Conn()->Devices().isEmpty());
         QVERIFY(!Fx->Form->Link()->Searching);
+    }
+
+    void socketErrorIsShownAndTheWizardCloses()
+    {
+        QUdpSocket squatter; // another program holds the search port
+        QVERIFY(squatter.bind(QHostAddress::AnyIPv4, 30600, QUdpSocket::DontShareAddress));
+        When([&] { return Wizard()->isVisible() && Wizard()->Step() == 2; },
+             [&] { QTest::mouseClick(Wizard()->btnClose, Qt::LeftButton); });
+        QTest::mouseClick(Conn()->btnSearch, Qt::LeftButton);
+        const QStringList errors = Fx->Prompter.Texts(TScriptedPrompter::pkError);
+        QCOMPARE(errors.size(), 1);
+        QVERIFY2(errors.first().contains(QStringLiteral("30600")), qPrintable(errors.first()));
+        QVERIFY(!Fx->Form->Link()->Searching);
+        QCOMPARE(Fx->Panel(2), QStringLiteral("Search TCP control device cancelled"));
+    }
+
+    void requestForAnUnreadableMacIsNotSent()
+    {
+        const QString entry =
+            QStringLiteral("[Hall] - [Static IP] - [10.77.0.2] - [10.77.0.254] - "
+                           "[255.255.255.0] - [00-1A-2B-3C-4D-QQ] - [Same Subnet]");
+        Conn()->AddDevice(entry);
+        Conn()->SelectDevice(entry);
+        Conn()->cbLANDeviceChange();
+        Sim->ConfigRequests = 0;
+        TfrmEditLAN* dlg = Fx->Form->Dialogs().EditLAN;
+        When([&] { return dlg->isVisible(); },
+             [&] { QTest::mouseClick(dlg->btnOK, Qt::LeftButton); });
+        QTest::mouseClick(Conn()->btnConfig, Qt::LeftButton);
+        QCOMPARE(Fx->Panel(2), QStringLiteral("Modify TCP configuration failed"));
+        QTest::qWait(50);
+        QCOMPARE(Sim->ConfigRequests, 0);
+        QCOMPARE(Conn()->Devices(), QStringList{entry});
     }
 
     void searchRefusedWhileACommandRuns()
