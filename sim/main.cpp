@@ -76,7 +76,8 @@ int main(int argc, char** argv)
     };
     if (!p.isSet(QStringLiteral("tcp")) && !p.isSet(QStringLiteral("pty")) &&
         !p.isSet(QStringLiteral("module")))
-        return fail(QStringLiteral("give --tcp ADDR:PORT, --pty LINK and/or --module ADDR (see --help)"));
+        return fail(
+            QStringLiteral("give --tcp ADDR:PORT, --pty LINK and/or --module ADDR (see --help)"));
 
     TMatrixSim sim;
     QString edidDir = p.isSet(QStringLiteral("edid-dir")) ? p.value(QStringLiteral("edid-dir"))

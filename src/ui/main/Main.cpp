@@ -1,8 +1,6 @@
 #include "Main.h"
 
 #include "AdvancedPanel.h"
-#include "TcpDeviceActions.h"
-#include "TcpModulePanel.h"
 #include "CommandRunner.h"
 #include "ConnectionPanel.h"
 #include "DeviceStatusPanel.h"
@@ -14,6 +12,8 @@
 #include "SettingPanel.h"
 #include "StatusBar.h"
 #include "TabContainer.h"
+#include "TcpDeviceActions.h"
+#include "TcpModulePanel.h"
 #include "link/QMCOMControl.h"
 #include "settings/SettingsFile.h"
 
