@@ -146,7 +146,9 @@ int TQMCOMControl::ConfigureModule(const QByteArray& record)
 
 void TQMCOMControl::OnModuleDatagram(int count, const QString& fromIP, quint16 port)
 {
-    const QString local = (Searching || Configuring) ? FOperationLocalIP : LocalHostIP();
+    // Looked up when the operation began: a name lookup per datagram would
+    // let a flood of stray datagrams hold the window.
+    const QString& local = FOperationLocalIP;
     if (!fromIP.isEmpty())
         SendNotify(ntCommandLog, 0, 0,
                    QStringLiteral("Remote: [") + fromIP + QStringLiteral("] : Port[") +

@@ -181,6 +181,31 @@ private slots:
         QCOMPARE(Wizard()->result(), 2);
         QVERIFY(Conn()->Devices().isEmpty());
         QVERIFY(!Fx->Form->Link()->Searching);
+
+        // Stop also cuts short the pings: the second module would keep the
+        // wizard 3 x 5 s without answering.
+        TTiming t = Timing();
+        t.PingTimeOutMs = 5000;
+        t.PingAttemptMs = 5000;
+        t.PingAttempts = 3;
+        Fx->Form->Link()->SetTiming(t);
+        QElapsedTimer clock;
+        When(
+            [&] {
+                return Wizard()->isVisible() && Wizard()->Step() == 0 &&
+                       !Fx->Form->Link()->Searching && Fx->Form->Link()->ModuleCount() == 2;
+            },
+            [&] {
+                QTest::qWait(300); // into the second module's ping
+                clock.start();
+                QTest::mouseClick(Wizard()->btnStop, Qt::LeftButton);
+            });
+        When([&] { return Wizard()->isVisible() && Wizard()->Step() == 3; },
+             [&] { QTest::mouseClick(Wizard()->btnClose1, Qt::LeftButton); });
+        QTest::mouseClick(Conn()->btnSearch, Qt::LeftButton);
+        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(Wizard()->result(), 2);
+        QVERIFY(Conn()->Devices().isEmpty());
     }
 
     void socketErrorIsShownAndTheWizardCloses()
