@@ -124,9 +124,10 @@ void TTcpDeviceActions::btnConfigClick()
     std::array<uint8_t, 6> mac{};
     int result = 1;
     const bool staticIP = !dlg->rbDHCP->isChecked();
-    // A request for a MAC that cannot be read would configure nobody (or the
-    // wrong module): it is not sent.
-    if (ParseMAC(conn->CurrentMAC(), &mac)) {
+    // A request for a MAC that cannot be read, or for no device at all, would
+    // configure nobody (or the wrong module): it is not sent.
+    if (conn->CurrentMAC() != QLatin1String(SettingsFile::NoDeviceMAC) &&
+        ParseMAC(conn->CurrentMAC(), &mac)) {
         std::array<std::array<uint8_t, 4>, 3> rows{};
         for (int row = 0; row < 3; ++row)
             ModuleRecord::IpBytes(dlg->Address(row), &rows[size_t(row)]);
