@@ -76,9 +76,15 @@ void TSimLine::Deliver(const QByteArray& bytes)
     FFramesSinceStart += FDevice->FramesReceived() - before;
     for (const QByteArray& reply : replies) {
         const QList<TFaultPlan::TPiece> pieces = FFaults->Apply(reply);
-        for (const auto& piece : pieces) {
+        for (int i = 0; i < pieces.size(); ++i) {
+            const auto& piece = pieces[i];
+            // A delayed reply is due that long after its command came in, like
+            // a slow matrix, not after the replies still queued before it; the
+            // pieces of a split reply follow each other with their gap.
+            const qint64 delayNs = qint64(piece.DelayMs) * 1000000;
+            const qint64 now = FClock.nsecsElapsed();
             const qint64 start =
-                qMax(FClock.nsecsElapsed(), FTxBusyNs) + qint64(piece.DelayMs) * 1000000;
+                i == 0 ? qMax(now + delayNs, FTxBusyNs) : qMax(now, FTxBusyNs) + delayNs;
             FTxBusyNs = start + WireNs(piece.Bytes.size());
             FOutQueue.append({FTxBusyNs, piece.Bytes});
             At(FTxBusyNs, [this] { SendDue(); });

@@ -15,8 +15,12 @@ TQMCOMControl::TQMCOMControl(TProcessFlags* flags, const TTiming& timing, QObjec
       FSock(new TPowersock(this)), FUDP(new TNMUDP(this))
 {
     FSock->SetPort(8000);
+<<<<<<< HEAD
     FUDP->SetRemoteHost(QStringLiteral("255.255.255.255"));
     connect(FUDP, &TNMUDP::DataReceived, this, &TQMCOMControl::OnModuleDatagram);
+=======
+    FClock.start();
+>>>>>>> main
     connect(FComPort, &TComPort::RxBuf, this, &TQMCOMControl::OnRxBuf);
     connect(FComPort, &TComPort::DeviceLost, this, [this] {
         // The adapter or device went away: the port is closed so that
@@ -75,6 +79,7 @@ void TQMCOMControl::SendNotify(int code, qintptr wParam, qintptr lParam, const Q
 bool TQMCOMControl::Connect()
 {
     if (Connected()) return true;
+    FUnanswered.clear(); // a new link owes no answers
     try {
         if (FControlMode == cmCOM) {
             FConnecting = true;
@@ -151,6 +156,7 @@ void TQMCOMControl::ClearReceiveState(uint8_t frameKind)
     FBlockDataChecksum = 0;
     std::memset(FRxBuffer, 0, sizeof FRxBuffer);
     FRxPos = 0;
+    FRxExtra.clear();
 }
 
 QByteArray TQMCOMControl::Receive(const QByteArray& bytes)
@@ -166,6 +172,7 @@ QByteArray TQMCOMControl::Receive(const QByteArray& bytes)
     }
     FFrameComplete = FRxPos >= limit;
     if (FFrameComplete) FRxPos = 0;
+    FRxExtra = bytes.mid(take);
     if (take > 0) std::memcpy(FRxBuffer + oldPos, bytes.constData(), size_t(take));
     return bytes.left(take);
 }
@@ -194,12 +201,10 @@ void TQMCOMControl::TakeLanBytes(bool dump)
                                 int(taken.size()), QStringLiteral("cmLAN:::")));
 }
 
-bool TQMCOMControl::WaitForFrame(bool dumpLan, const std::function<void()>& onPoll)
+bool TQMCOMControl::WaitForFrame(bool dumpLan, const std::function<void()>& onPoll, bool resume)
 {
-    FPollCount = 0;
+    if (!resume) FPollCount = 0;
     QEventLoop loop;
-    QEventLoop* outer = FWaitLoop;
-    FWaitLoop = &loop;
     bool aborted = false;
     bool done = false;
     auto check = [&] {
@@ -232,7 +237,6 @@ bool TQMCOMControl::WaitForFrame(bool dumpLan, const std::function<void()>& onPo
     takeLan();
     check();
     if (!done) loop.exec();
-    FWaitLoop = outer;
     return !aborted;
 }
 
@@ -246,7 +250,21 @@ TQMCOMControl::TTryResult TQMCOMControl::ExchangeTry(const uint8_t* bytes, int c
     ClearReceiveState(frameKind);
     SendFrame(bytes, count);
     if (afterSend) afterSend();
-    if (!WaitForFrame(dumpLan, onPoll)) {
+    return FinishTry(WaitForFrame(dumpLan, onPoll), tryNo, lastTry, reply);
+}
+
+TQMCOMControl::TTryResult TQMCOMControl::ResumeTry(int tryNo, int lastTry, TCommandReply& reply)
+{
+    const QByteArray behind = FRxExtra;
+    ClearReceiveState(FFrameKind);
+    if (!behind.isEmpty()) Receive(behind);
+    return FinishTry(WaitForFrame(true, {}, true), tryNo, lastTry, reply);
+}
+
+TQMCOMControl::TTryResult TQMCOMControl::FinishTry(bool waited, int tryNo, int lastTry,
+                                                   TCommandReply& reply)
+{
+    if (!waited) {
         reply.Ok = 0;
         return trStop;
     }
@@ -298,6 +316,41 @@ void TQMCOMControl::SendSentDump(const QString& title, const uint8_t* bytes, int
     SendNotify(ntDump, 0, 0, SentDump(title, bytes, count));
 }
 
+void TQMCOMControl::NoteSent(const TCommandPacket& r)
+{
+    const qint64 now = FClock.elapsed();
+    while (!FUnanswered.isEmpty() && now - FUnanswered.first().AtMs > FTiming.LateReplyWindowMs)
+        FUnanswered.removeFirst();
+    FUnanswered.append({r.Group, r.Code, r.P1, now});
+}
+
+bool TQMCOMControl::TakeLateReply(const TCommandPacket& request)
+{
+    const uint16_t p1 = MakeWord16(FReply[5], FReply[4]);
+    if (p1 == request.P1) return false;
+    const qint64 now = FClock.elapsed();
+    for (int i = 0; i < FUnanswered.size(); ++i) {
+        const TSent& s = FUnanswered[i];
+        if (s.Group == request.Group && s.Code == request.Code && s.P1 == p1 &&
+            now - s.AtMs <= FTiming.LateReplyWindowMs) {
+            FUnanswered.removeAt(i);
+            return true;
+        }
+    }
+    return false;
+}
+
+void TQMCOMControl::NoteAnswered(const TCommandPacket& r)
+{
+    for (int i = 0; i < FUnanswered.size(); ++i) {
+        const TSent& s = FUnanswered[i];
+        if (s.Group == r.Group && s.Code == r.Code && s.P1 == r.P1) {
+            FUnanswered.removeAt(i);
+            return;
+        }
+    }
+}
+
 void TQMCOMControl::ExecuteCommand(const TCommandPacket& request, TCommandReply& reply)
 {
     if (FFlags->Abort) return;
@@ -306,15 +359,23 @@ void TQMCOMControl::ExecuteCommand(const TCommandPacket& request, TCommandReply&
     int tryNo = 0;
     try {
         for (tryNo = 1; tryNo <= FTiming.Tries; ++tryNo) {
-            const TTryResult result =
-                ExchangeTry(frame.data(), 13, 0, tryNo, FTiming.Tries, reply, [&] {
-                    SendCommandLog(QStringLiteral("[%1] snd cmd PPP:   ").arg(tryNo),
-                                   asPassed.data(), 0);
-                });
+            NoteSent(request);
+            TTryResult result = ExchangeTry(frame.data(), 13, 0, tryNo, FTiming.Tries, reply, [&] {
+                SendCommandLog(QStringLiteral("[%1] snd cmd PPP:   ").arg(tryNo), asPassed.data(),
+                               0);
+            });
+            bool accepted = false;
+            while (result == trFrame) {
+                SendCommandLog(QStringLiteral("rcv cmd PPP:   "), FReply, 0);
+                accepted = CheckReply(FReply, frame[2], frame[3]) == rcOk;
+                if (!accepted || !TakeLateReply(request)) break;
+                // An earlier command's late answer: this try's own is still due.
+                result = ResumeTry(tryNo, FTiming.Tries, reply);
+            }
             if (result == trStop) return;
             if (result == trRetry) continue;
-            SendCommandLog(QStringLiteral("rcv cmd PPP:   "), FReply, 0);
-            if (CheckReply(FReply, frame[2], frame[3]) == rcOk) {
+            if (accepted) {
+                NoteAnswered(request);
                 reply.Ok = 1;
                 break;
             }

@@ -7,6 +7,8 @@
 #include "Timing.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -134,7 +136,9 @@ protected:
     // Waits for a whole frame, the poll limit or the abort flag; false when
     // aborted. `onPoll` runs on every poll tick; `dumpLan` sends the dump of
     // the TCP bytes taken.
-    bool WaitForFrame(bool dumpLan = true, const std::function<void()>& onPoll = {});
+    // `resume` goes on with the poll count of the wait it continues.
+    bool WaitForFrame(bool dumpLan = true, const std::function<void()>& onPoll = {},
+                      bool resume = false);
     enum TTryResult { trFrame, trRetry, trStop };
     // One try of an exchange: clear the receiver for `frameKind`, send the
     // bytes, run `afterSend`, wait. trFrame: FReply and reply.Packet hold the
@@ -144,6 +148,16 @@ protected:
                            int lastTry, TCommandReply& reply,
                            const std::function<void()>& afterSend = {},
                            const std::function<void()>& onPoll = {}, bool dumpLan = true);
+    // Waits again in the same try after a frame that was not its answer; bytes
+    // that came behind that frame are kept.
+    TTryResult ResumeTry(int tryNo, int lastTry, TCommandReply& reply);
+    TTryResult FinishTry(bool waited, int tryNo, int lastTry, TCommandReply& reply);
+    // Tries of plain commands that got no reply of their own yet. A matrix that
+    // answers late answers one of them inside a later command's wait; such a
+    // reply is told apart by its p1 and skipped.
+    void NoteSent(const TCommandPacket& request);
+    bool TakeLateReply(const TCommandPacket& request);
+    void NoteAnswered(const TCommandPacket& request);
     // The part command of a firmware transfer; true when the data may follow.
     bool OpenFirmwarePart(const TCommandPacket& request, TCommandReply& reply);
     void ClearReceiveState(uint8_t frameKind);
@@ -178,7 +192,14 @@ protected:
     QString FLastErrorText;
     QByteArray FEdidReadBuffer;
     QByteArray FEdidDownloadBuffer;
-    QEventLoop* FWaitLoop = nullptr;
+    QByteArray FRxExtra; // bytes that arrived behind the frame just completed
+    struct TSent {
+        uint8_t Group, Code;
+        uint16_t P1;
+        qint64 AtMs;
+    };
+    QList<TSent> FUnanswered;
+    QElapsedTimer FClock;
     QString FDumpTitle;  // title of the sent-data dump, set by the transfer
     int FSpinnerPos = 0; // next reboot spinner text
     TNMUDP* FUDP;

@@ -29,6 +29,7 @@ struct TTiming {
     int PingTimeOutMs = 3000;     // one ICMP echo
     int PingAttemptMs = 3500;     // one ping attempt
     int PingAttempts = 3;         // attempts before a module counts as unreachable
+    int LateReplyWindowMs = 30000; // how long an unanswered try may still be answered
 
     // Timings for tests: same counts where they matter, tiny durations.
     static TTiming Fast()

@@ -13,11 +13,6 @@ namespace
 constexpr size_t npos = size_t(-1);
 const QByteArray Bom("\xEF\xBB\xBF");
 
-bool SameName(const QString& a, const QString& b)
-{
-    return a.compare(b, Qt::CaseInsensitive) == 0;
-}
-
 // A line end inside a value would split the entry and could even open a new
 // section, so line breaks are flattened to blanks before they reach the file.
 QString OneLine(const QString& text)
@@ -26,6 +21,14 @@ QString OneLine(const QString& text)
     s.replace(QLatin1Char('\r'), QLatin1Char(' '));
     s.replace(QLatin1Char('\n'), QLatin1Char(' '));
     return s;
+}
+
+// Names are compared the way they are stored: one line, blanks around them
+// dropped, any letter case. A name asked for with a trailing blank must find
+// the section written for it, or every save would add another copy.
+bool SameName(const QString& a, const QString& b)
+{
+    return OneLine(a).trimmed().compare(OneLine(b).trimmed(), Qt::CaseInsensitive) == 0;
 }
 
 // Files written by older versions on Windows are in the ANSI code page; a line

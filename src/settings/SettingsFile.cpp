@@ -45,12 +45,11 @@ bool HasDeviceMAC(const QString& mac)
     return !m.isEmpty() && m != QLatin1String(SettingsFile::NoDeviceMAC);
 }
 
-// Values of a list section, blanks dropped: an empty entry names nothing.
+// Values of a list section, empty ones included: the next save writes back
+// what the file holds.
 QStringList ListValues(const TIniFile& ini, const QString& section)
 {
-    QStringList values = ini.SectionValues(section);
-    values.removeAll(QString());
-    return values;
+    return ini.SectionValues(section);
 }
 
 void RewriteList(TIniFile& ini, const QString& section, const char* prefix,
@@ -115,13 +114,13 @@ QString DefaultPath()
 QString InputTagSection(TControlMode mode, const QString& mac)
 {
     return mode == cmCOM ? QStringLiteral("Tag of Input - COM")
-                         : QStringLiteral("Tag of Input - TCP:") + mac;
+                         : QStringLiteral("Tag of Input - TCP:") + mac.trimmed();
 }
 
 QString OutputTagSection(TControlMode mode, const QString& mac)
 {
     return mode == cmCOM ? QStringLiteral("Tag of Output - COM")
-                         : QStringLiteral("Tag of Output - TCP:") + mac;
+                         : QStringLiteral("Tag of Output - TCP:") + mac.trimmed();
 }
 
 QStringList ParsePreSettingValue(const QString& text)

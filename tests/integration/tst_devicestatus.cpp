@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 #include <QToolButton>
 #include <QtTest>
 #include <functional>
@@ -66,6 +67,7 @@ private slots:
     void powerButtonSwitchesOff();
     void refreshRefusedWhilePowerOff();
     void silentMatrixShowsNoReply();
+    void clicksDuringARefreshChangeNothing();
     void versionText_data();
     void versionText();
     void inputReplyOutsideTheRuleLeavesLabel();
@@ -172,6 +174,39 @@ void tst_devicestatus::silentMatrixShowsNoReply()
     QCOMPARE(f.Panel(2), QStringLiteral("Time out!"));
     // Only the five tries of the status query went out.
     QCOMPARE(f.Log.Names(), QStringList(5, QStringLiteral("16,1")));
+}
+
+void tst_devicestatus::clicksDuringARefreshChangeNothing()
+{
+    TWindowFixture f;
+    QVERIFY(f.StartTcp());
+    f.Sim.Device().State().Power = true;
+    f.WriteTcpSettings();
+    f.Show();
+    TDeviceStatusPanel* d = f.Form->DeviceStatus();
+    d->btnGetDevStatus->click();
+    const QStringList known = {d->lblDevice->text(), d->lblInput[0]->text(),
+                               d->lblHDMIOutput[3]->text()};
+    // A slow matrix: both buttons are clicked while the refresh waits for its
+    // third command.
+    QVERIFY(f.Sim.Faults().Add(QStringLiteral("delay:40")));
+    bool clicked = false;
+    QTimer::singleShot(100, [&] {
+        QTest::mouseClick(d->btnGetDevStatus, Qt::LeftButton);
+        QTest::mouseClick(d->bbPower, Qt::LeftButton);
+        clicked = true;
+    });
+    const int before = f.Log.Count();
+    QTest::mouseClick(d->btnGetDevStatus, Qt::LeftButton);
+    QVERIFY(clicked);
+    QCOMPARE(f.Log.Count() - before, RefreshFrames.size()); // one refresh, nothing else
+    QCOMPARE(d->PowerPictureShown(), ppOn);
+    QCOMPARE(f.Runner()->PowerFlag(), uint8_t(1));
+    QCOMPARE(
+        QStringList({d->lblDevice->text(), d->lblInput[0]->text(), d->lblHDMIOutput[3]->text()}),
+        known);
+    QVERIFY(f.Prompter.Texts(TScriptedPrompter::pkInformation).isEmpty());
+    QVERIFY(f.Sim.Device().State().Power);
 }
 
 void tst_devicestatus::versionText_data()

@@ -8,7 +8,8 @@
 #include <QTcpServer>
 #include <QtTest>
 
-class TstTransaction : public QObject {
+class TstTransaction : public QObject
+{
     Q_OBJECT
 
     bool Start(TSimHarness& h)
@@ -38,9 +39,13 @@ private slots:
         QCOMPARE(h.Sim.Device().FramesReceived(), 1);
         // The log line of the first try and of the reply went out, then the
         // bytes were reported.
-        QCOMPARE(h.Of(ntCommandLog).first().Text,
-                 QStringLiteral("[1] snd cmd PPP:   \r\nA5 5B 04 04 [00 UU FE] [00 00] [00 00] [00 00] FA, RC=0"));
-        QVERIFY(h.Of(ntCommandLog).last().Text.startsWith(QStringLiteral("rcv cmd PPP:   \r\nA5 5B 04 04")));
+        QCOMPARE(
+            h.Of(ntCommandLog).first().Text,
+            QStringLiteral(
+                "[1] snd cmd PPP:   \r\nA5 5B 04 04 [00 UU FE] [00 00] [00 00] [00 00] FA, RC=0"));
+        QVERIFY(h.Of(ntCommandLog)
+                    .last()
+                    .Text.startsWith(QStringLiteral("rcv cmd PPP:   \r\nA5 5B 04 04")));
         QCOMPARE(h.Count(ntTimeOut) + h.Count(ntSendFailed) + h.Count(ntPortError), 0);
     }
 
@@ -73,6 +78,33 @@ private slots:
         TCommandReply again = h.Run(Catalogue::Version().Packet);
         QCOMPARE(again.Ok, uint8_t(1));
         QCOMPARE(again.Packet.Group, uint8_t(1));
+    }
+
+    void LateRepliesSkipped()
+    {
+        // Each reply comes about 1.3 tries late, so every query but the first
+        // meets the late answer of the one before it inside its own wait.
+        TTiming t = TTiming::Fast();
+        t.PollTickMs = 2;
+        TSimHarness h(t);
+        QVERIFY(Start(h));
+        h.Sim.Device().State().Route = {3, 1, 4, 2};
+        QVERIFY(h.Sim.Faults().Add(QStringLiteral("delay:130")));
+        QVERIFY(h.Link->Connect());
+        for (int out = 1; out <= 4; ++out) {
+            TCommandReply r;
+            h.Link->ExecuteCommand(Catalogue::RouteQuery(out).Packet, r);
+            QCOMPARE(r.Ok, uint8_t(1));
+            QCOMPARE(int(r.P2Lo()), h.Sim.Device().State().Route[size_t(out - 1)]);
+        }
+        // Without late replies not a frame more goes out: one per query.
+        h.Sim.Faults().Clear();
+        QTest::qWait(300);
+        const int before = h.Sim.Device().FramesReceived();
+        for (int out = 1; out <= 4; ++out)
+            QCOMPARE(int(h.Run(Catalogue::RouteQuery(out).Packet).P2Lo()),
+                     h.Sim.Device().State().Route[size_t(out - 1)]);
+        QCOMPARE(h.Sim.Device().FramesReceived() - before, 4);
     }
 
     void SilentMatrix()
@@ -162,7 +194,8 @@ private slots:
 };
 
 // Failures of the link itself, by transport.
-class TstLinkFailures : public QObject {
+class TstLinkFailures : public QObject
+{
     Q_OBJECT
 private slots:
     void ConnectRefused()
@@ -199,7 +232,8 @@ private slots:
         h.Link->SetComPort(QStringLiteral("/nonexistent/ttyNOPE"));
         QVERIFY(!h.Link->Connect());
         QCOMPARE(h.Count(ntConnectFailed), 1);
-        QVERIFY(h.Link->LastErrorText().startsWith(QStringLiteral("Unable to open com port (win error code: ")));
+        QVERIFY(h.Link->LastErrorText().startsWith(
+            QStringLiteral("Unable to open com port (win error code: ")));
         TCommandReply r;
         h.Link->ExecuteCommand(Catalogue::IrQuery().Packet, r); // never connected
         QCOMPARE(r.Ok, uint8_t(0));

@@ -191,11 +191,14 @@ private slots:
                       "\n"
                       "[Control mode]\nMode=0\nOwner=me\n"
                       "[In device name]\nDevice1=\nX=DVD\n"
+                      "[Out display name]\nDisplay1=  \n"
                       "[My own]\nKeep=this\n");
         TSettingsData data = ReadSettings(path);
         QCOMPARE(data.TcpDevices, QStringList{RoomA});
         QVERIFY(!data.TcpMode);
-        QCOMPARE(data.InDeviceNames, QStringList{"DVD"});
+        // Blank entries are kept, so that a save writes back what was there.
+        QCOMPARE(data.InDeviceNames, QStringList({"", "DVD"}));
+        QCOMPARE(data.OutDisplayNames, QStringList{""});
 
         data.TcpDevices << "[B]";
         QVERIFY(WriteSettings(path, data, cmCOM, QString(), TPortTags()));
@@ -205,7 +208,8 @@ private slots:
         QCOMPARE(ini.ReadString("Control mode", "Owner"), QString("me"));
         QCOMPARE(ini.SectionKeys("TCP control device list"),
                  QStringList({"Device No.1", "Device No.2"}));
-        QCOMPARE(ini.SectionKeys("In device name"), QStringList({"Device1"}));
+        QCOMPARE(ini.SectionKeys("In device name"), QStringList({"Device1", "Device2"}));
+        QCOMPARE(ini.SectionKeys("Out display name"), QStringList({"Display1"}));
     }
 
     void portTagsPerLink()
@@ -229,6 +233,15 @@ private slots:
         QVERIFY(SavePortTags(path, cmLAN, "", Tags("X", "Y")));
         QCOMPARE(Sections(path).size(), 3);
         QCOMPARE(LoadPortTags(path, cmLAN, NoDeviceMAC).In[0], QString());
+
+        // A MAC with blanks around it (a hand-edited entry) finds the section
+        // written for it: saves don't pile up copies, the tags load back.
+        const QString padded = " " + MacA + " ";
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(SavePortTags(path, cmLAN, padded, Tags("Mixer", "Wall")));
+        QCOMPARE(Sections(path).size(), 4);
+        QCOMPARE(LoadPortTags(path, cmLAN, padded).Out[0], QString("Wall"));
+        QCOMPARE(LoadPortTags(path, cmLAN, MacA).In[0], QString("Mixer"));
     }
 
     void purgeOfBlankTagSections()

@@ -18,10 +18,15 @@ TCommandReply TCommandRunner::RunCommand(const QString& statusText, uint8_t grou
                                          uint16_t p1, uint16_t p2, uint16_t p3, uint16_t p4)
 {
     TCommandReply reply;
+    FLastRefused = true;
     if (FFlags->Abort) return reply;
     if (!FLink->Connected() && FConnectAction) FConnectAction();
+    // Another command's on-demand connect is still waiting for its peer.
+    if (!FLink->Connected() && FLink->FConnecting) return reply;
+    FLastRefused = false;
     if (!FLink->Connected()) return reply;
     if (!FFlags->Idle) {
+        FLastRefused = true;
         ShowStatus(3, QStringLiteral("In processing, command ignored"));
         return reply;
     }

@@ -45,6 +45,11 @@ public:
     // True while a blink or pause holds the window.
     bool InBlockingWait() const { return FBlocking > 0; }
 
+    // True when the last RunCommand sent nothing because another command was
+    // in flight or the window is closing: its caller must leave everything as
+    // it was, since the matrix said nothing.
+    bool LastRefused() const { return FLastRefused; }
+
     // 1 when the last power status reply said on, else 0.
     uint8_t PowerFlag() const { return FPowerFlag; }
     void SetPowerFlag(uint8_t on) { FPowerFlag = on ? 1 : 0; }
@@ -64,4 +69,5 @@ private:
     std::function<void()> FConnectAction;
     uint8_t FPowerFlag = 0;
     int FBlocking = 0;
+    bool FLastRefused = false;
 };

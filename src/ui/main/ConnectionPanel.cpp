@@ -187,8 +187,9 @@ void TConnectionPanel::cbLANDeviceChange()
     FTags->ClearPortTags();
     if (FLink->Connected()) btnConnectClick();
     const QString entry = cbLANDevice->currentIndex() >= 0 ? cbLANDevice->currentText() : QString();
-    QString mac = SettingsFile::DeviceEntryField(entry, defMAC);
-    QString ip = SettingsFile::DeviceEntryField(entry, defIP);
+    // A hand-edited entry may hold blanks around its fields.
+    const QString mac = SettingsFile::DeviceEntryField(entry, defMAC).trimmed();
+    const QString ip = SettingsFile::DeviceEntryField(entry, defIP).trimmed();
     // An entry without these fields names no device: its tags must not land
     // in a section of an empty MAC, nor a connect go to an empty address.
     FCurrentMAC = mac.isEmpty() ? QLatin1String(SettingsFile::NoDeviceMAC) : mac;

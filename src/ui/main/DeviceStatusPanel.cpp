@@ -94,6 +94,7 @@ void TDeviceStatusPanel::ShowPowerPicture(TPowerPicture picture)
 bool TDeviceStatusPanel::QueryPowerStatus()
 {
     const TCommandReply r = FRunner->RunCommand(Catalogue::PowerStatus());
+    if (!r.Ok && FRunner->LastRefused()) return false; // nothing was asked
     if (!r.Ok) {
         ShowPowerPicture(ppNoReply);
         FRunner->SetPowerFlag(0);
