@@ -15,12 +15,9 @@ TQMCOMControl::TQMCOMControl(TProcessFlags* flags, const TTiming& timing, QObjec
       FSock(new TPowersock(this)), FUDP(new TNMUDP(this))
 {
     FSock->SetPort(8000);
-<<<<<<< HEAD
     FUDP->SetRemoteHost(QStringLiteral("255.255.255.255"));
     connect(FUDP, &TNMUDP::DataReceived, this, &TQMCOMControl::OnModuleDatagram);
-=======
     FClock.start();
->>>>>>> main
     connect(FComPort, &TComPort::RxBuf, this, &TQMCOMControl::OnRxBuf);
     connect(FComPort, &TComPort::DeviceLost, this, [this] {
         // The adapter or device went away: the port is closed so that
