@@ -62,8 +62,12 @@ int CmdSettings(TCli& cli, const QString& command, const QStringList& args);
 bool IsSettingsCommand(const QString& command);
 // False for commands that work without the matrix.
 bool SettingsCommandNeedsLink(const QString& command, const QStringList& args);
+int CmdDiscover(TCli& cli, const QStringList& args, bool trace);
+int CmdModule(TCli& cli, const QStringList& args, bool trace);
+bool ModuleCommandNeedsLink(const QStringList& args);
 // Usage lines of the groups.
 QString CoreUsage();
 QString EdidUsage();
 QString FirmwareUsage();
 QString SettingsUsage();
+QString ModuleUsage();

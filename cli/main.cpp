@@ -9,14 +9,17 @@ static QString Usage()
     return QStringLiteral("usage: matrixctl (--tcp HOST[:PORT] | --serial DEVICE) [--timeout-ms N] "
                           "[--settings FILE] [--trace] COMMAND ...\n"
                           "commands:\n") +
-           CoreUsage() + SettingsUsage() + EdidUsage() + FirmwareUsage();
+           CoreUsage() + SettingsUsage() + EdidUsage() + FirmwareUsage() + ModuleUsage();
 }
 
 static bool NeedsLink(const QString& command, const QStringList& args)
 {
     if (IsSettingsCommand(command))
         return SettingsCommandNeedsLink(command, args);
-    // Firmware files are merged and inspected offline.
+    // Firmware files are merged and inspected offline; modules are found and
+    // configured over UDP.
+    if (command == QLatin1String("discover")) return false;
+    if (command == QLatin1String("module")) return ModuleCommandNeedsLink(args);
     return !(command == QLatin1String("fw") && !args.isEmpty() &&
              (args[0] == QLatin1String("merge") || args[0] == QLatin1String("info")));
 }
@@ -57,8 +60,9 @@ int main(int argc, char** argv)
             throw EUsage(QStringLiteral("no command"));
         const QString command = args.takeFirst();
         const bool known = IsCoreCommand(command) || IsSettingsCommand(command) ||
-                           command == QLatin1String("edid") ||
-                           command == QLatin1String("fw");
+                           command == QLatin1String("edid") || command == QLatin1String("fw") ||
+                           command == QLatin1String("discover") ||
+                           command == QLatin1String("module");
         if (!known)
             throw EUsage(QStringLiteral("unknown command '%1'").arg(command));
         if (NeedsLink(command, args) && (tcp.isEmpty() == serial.isEmpty()))
@@ -90,6 +94,10 @@ int main(int argc, char** argv)
             return CmdSettings(cli, command, args);
         if (command == QLatin1String("edid"))
             return CmdEdid(cli, args);
+        if (command == QLatin1String("discover"))
+            return CmdDiscover(cli, args, trace);
+        if (command == QLatin1String("module"))
+            return CmdModule(cli, args, trace);
         return CmdFirmware(cli, args);
     } catch (const EUsage& e) {
         std::fprintf(stderr, "matrixctl: %s\n%s", e.what(), qPrintable(Usage()));

@@ -30,7 +30,7 @@ public:
     }
     QString OpenFile(const QString&, const QString&, const QString&) override { return {}; }
     QString SaveFile(const QString&, const QString&, const QString&) override { return {}; }
-    bool ExecDialog(QDialog*) override { return false; }
+    int ShowModal(QDialog*) override { return 0; }
 
 private:
     static void Print(const char* kind, const QString& t)

@@ -48,10 +48,13 @@ QStringList TScriptedPrompter::Texts(TKind kind) const
     return texts;
 }
 
-bool TScriptedPrompter::ExecDialog(QDialog* dialog)
+int TScriptedPrompter::ShowModal(QDialog* dialog)
 {
     Record(pkDialog, dialog->windowTitle());
+    // Tests that drive the dialog itself (clicks during its own event loop)
+    // leave OnDialog empty.
+    if (!OnDialog) return TPrompter::ShowModal(dialog);
     dialog->setResult(QDialog::Rejected);
-    if (OnDialog) OnDialog(dialog);
-    return dialog->result() == QDialog::Accepted;
+    OnDialog(dialog);
+    return dialog->result();
 }

@@ -13,6 +13,8 @@
 #include "SettingPanel.h"
 #include "StatusBar.h"
 #include "TabContainer.h"
+#include "TcpDeviceActions.h"
+#include "TcpModulePanel.h"
 #include "link/QMCOMControl.h"
 #include "settings/SettingsFile.h"
 
@@ -154,9 +156,14 @@ void TForm1::BuildTabs()
     FEdid->QueryOutputConnection = [this](int n) {
         return FDeviceStatus->QueryOutputConnection(n);
     };
+    FTcpModule = new TTcpModulePanel(FRunner);
+    FTcpModule->ConnectAction = [this] { FConnection->btnConnectClick(); };
+    FTcpModule->ConfirmDialog = [this] { return FDialogs.EnterYes; };
+    FTcpDevices = new TTcpDeviceActions(this);
     FConnection->ModeControlsChanged = [this](bool notBusy, bool com, const QColor& caption) {
         FDeviceStatus->btnGetDevStatus->setEnabled(notBusy);
         FAdvanced->SetModuleControlsEnabled(com, caption);
+        FTcpModule->SetModuleControlsEnabled(com, caption);
     };
 
     cbDisplayTag =
@@ -179,6 +186,7 @@ void TForm1::BuildTabs()
     fill(tsSetting, FSetting);
     fill(tsEDIDCtrl, FEdid);
     fill(tsIR, FAdvanced);
+    tsIR->layout()->addWidget(FTcpModule);
     fill(tsFWUpgrade, FFirmware);
 
     pcContainer->addTab(tsGeneral, QStringLiteral("General"));

@@ -26,6 +26,8 @@ class TSerialPortLister;
 class TSettingPanel;
 class TStatusBar;
 class TTabContainer;
+class TTcpDeviceActions;
+class TTcpModulePanel;
 class TfrmEditLAN;
 class TfrmEnterYes;
 class TfrmPreSettingEdit;
@@ -88,6 +90,8 @@ public:
     TEdidPanel* Edid() const { return FEdid; }
     TAdvancedPanel* Advanced() const { return FAdvanced; }
     TFirmwarePanel* Firmware() const { return FFirmware; }
+    TTcpModulePanel* TcpModule() const { return FTcpModule; }
+    TTcpDeviceActions* TcpDevices() const { return FTcpDevices; }
     TTabContainer* Container() const { return pcContainer; }
     QTimer* Timer() const { return tmr; }
 
@@ -143,4 +147,6 @@ private:
     TEdidPanel* FEdid = nullptr;
     TAdvancedPanel* FAdvanced = nullptr;
     TFirmwarePanel* FFirmware = nullptr;
+    TTcpModulePanel* FTcpModule = nullptr;
+    TTcpDeviceActions* FTcpDevices = nullptr;
 };

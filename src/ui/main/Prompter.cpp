@@ -1,7 +1,6 @@
 #include "Prompter.h"
 
 #include <QDialog>
-
 #include <QFileDialog>
 #include <QMessageBox>
 
@@ -34,7 +33,12 @@ QString TMessageBoxPrompter::SaveFile(const QString& title, const QString& folde
     return QFileDialog::getSaveFileName(FParent, title, folder, filter);
 }
 
+int TPrompter::ShowModal(QDialog* dialog)
+{
+    return dialog->exec();
+}
+
 bool TPrompter::ExecDialog(QDialog* dialog)
 {
-    return dialog->exec() == QDialog::Accepted;
+    return ShowModal(dialog) == QDialog::Accepted;
 }

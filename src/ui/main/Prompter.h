@@ -20,8 +20,10 @@ public:
                              const QString& filter) = 0;
     virtual QString SaveFile(const QString& title, const QString& folder,
                              const QString& filter) = 0;
-    // Shows a modal dialog; true when it ended accepted.
-    virtual bool ExecDialog(QDialog* dialog);
+    // Shows one of the program's own dialogs modally; returns its result.
+    virtual int ShowModal(QDialog* dialog);
+    // True when the dialog ended accepted.
+    bool ExecDialog(QDialog* dialog);
 };
 
 // The product's prompter: modal message boxes and file dialogs.
