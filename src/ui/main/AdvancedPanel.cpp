@@ -129,4 +129,3 @@ void TAdvancedPanel::SwitchClick(TSwitch which)
     (g.On->isChecked() ? g.On : g.Off)->setFocus();
 }
 
-void TAdvancedPanel::SetModuleControlsEnabled(bool, const QColor&) {}

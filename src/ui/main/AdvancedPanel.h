@@ -20,8 +20,6 @@ public:
 
     // Reads the switch states back from the matrix; false on the first failure.
     virtual bool RefreshSwitches();
-    // The TCP module groups follow the serial group's enabling and caption colour.
-    virtual void SetModuleControlsEnabled(bool enabled, const QColor& caption);
 
     enum TSwitch { swIR = 0, swKeys = 1, swAPM = 2, swBeeper = 3 };
     // The handler the two buttons of a group share.
@@ -42,10 +40,10 @@ public:
     // Set while the refresh moves the buttons, so nothing is sent for that.
     bool AdvancedGuard = false;
 
-protected:
     // The column beside the switch groups, for the TCP module groups.
     QVBoxLayout* ModuleColumn() const { return FModuleColumn; }
 
+protected:
     TCommandRunner* FRunner;
 
 private:

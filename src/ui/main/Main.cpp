@@ -162,7 +162,6 @@ void TForm1::BuildTabs()
     FTcpDevices = new TTcpDeviceActions(this);
     FConnection->ModeControlsChanged = [this](bool notBusy, bool com, const QColor& caption) {
         FDeviceStatus->btnGetDevStatus->setEnabled(notBusy);
-        FAdvanced->SetModuleControlsEnabled(com, caption);
         FTcpModule->SetModuleControlsEnabled(com, caption);
     };
 
@@ -186,7 +185,8 @@ void TForm1::BuildTabs()
     fill(tsSetting, FSetting);
     fill(tsEDIDCtrl, FEdid);
     fill(tsIR, FAdvanced);
-    tsIR->layout()->addWidget(FTcpModule);
+    FAdvanced->ModuleColumn()->addWidget(FTcpModule);
+    FAdvanced->ModuleColumn()->addStretch();
     fill(tsFWUpgrade, FFirmware);
 
     pcContainer->addTab(tsGeneral, QStringLiteral("General"));
