@@ -91,6 +91,18 @@ int TCli::QueryPower()
     return Catalogue::PowerIsOn(r) ? 1 : 0;
 }
 
+bool TCli::PoweredOn()
+{
+    const int power = QueryPower();
+    if (power < 0)
+        return false;
+    if (power == 0) {
+        Err(QStringLiteral("System is power off, please turn it on first."));
+        return false;
+    }
+    return true;
+}
+
 bool TCli::RunPowered(const TCatalogueCommand& command, TCommandReply* reply)
 {
     const int power = QueryPower();

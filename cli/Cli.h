@@ -38,6 +38,11 @@ public:
     void ClearFailure() { FLastFailure.clear(); }
 
     static uint16_t ParseNumber(const QString& text, uint32_t max, const char* what);
+    // Queries the power state; true when on. Prints the refusal when off.
+    bool PoweredOn();
+
+    // "Settings.ini" named by --settings; empty when not given.
+    QString SettingsPath;
 
 private:
     void OnNotify(int code, qintptr wParam, qintptr lParam, const QString& text);
@@ -52,7 +57,17 @@ int CmdCore(TCli& cli, const QString& command, const QStringList& args);
 bool IsCoreCommand(const QString& command);
 int CmdEdid(TCli& cli, const QStringList& args);
 int CmdFirmware(TCli& cli, const QStringList& args);
+// audio, ir, keys, apm, beeper, preset.
+int CmdSettings(TCli& cli, const QString& command, const QStringList& args);
+bool IsSettingsCommand(const QString& command);
+// False for commands that work without the matrix.
+bool SettingsCommandNeedsLink(const QString& command, const QStringList& args);
+int CmdDiscover(TCli& cli, const QStringList& args, bool trace);
+int CmdModule(TCli& cli, const QStringList& args, bool trace);
+bool ModuleCommandNeedsLink(const QStringList& args);
 // Usage lines of the groups.
 QString CoreUsage();
 QString EdidUsage();
 QString FirmwareUsage();
+QString SettingsUsage();
+QString ModuleUsage();

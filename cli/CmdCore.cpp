@@ -6,7 +6,7 @@ QString CoreUsage()
         "  send GROUP CODE [P1 [P2 [P3 [P4]]]]   one transaction; prints the 13 reply bytes\n"
         "  power [on|off]                        show or switch the power\n"
         "  status                                power, model, version and connections\n"
-        "  route IN OUT                          show input IN on output OUT\n"
+        "  route IN OUT|all                      show input IN on output OUT (all: 1..4)\n"
         "  routing                               the input shown on each output\n");
 }
 
@@ -98,15 +98,22 @@ static int Status(TCli& cli, const QStringList& args)
 static int Route(TCli& cli, const QStringList& args)
 {
     if (args.size() != 2)
-        throw EUsage(QStringLiteral("route takes IN OUT"));
+        throw EUsage(QStringLiteral("route takes IN OUT|all"));
     const int in = TCli::ParseNumber(args[0], PortCount, "input");
-    const int out = TCli::ParseNumber(args[1], PortCount, "output");
+    const bool all = args[1].toLower() == QLatin1String("all");
+    const int out = all ? 1 : TCli::ParseNumber(args[1], PortCount, "output");
     if (in < 1 || out < 1)
         throw EUsage(QStringLiteral("ports are numbered from 1"));
-    TCommandReply r;
-    if (!cli.RunPowered(Catalogue::RouteSet(in, out), &r))
+    if (!cli.PoweredOn())
         return 1;
-    cli.Out(QStringLiteral("Output%1: Input%2").arg(out).arg(in));
+    // "all": outputs 1..4 in order, ending at the first failure.
+    const int last = all ? PortCount : out;
+    for (int o = out; o <= last; ++o) {
+        TCommandReply r;
+        if (!cli.Run(Catalogue::RouteSet(in, o), &r))
+            return 1;
+        cli.Out(QStringLiteral("Output%1: Input%2").arg(o).arg(in));
+    }
     return 0;
 }
 

@@ -7,14 +7,19 @@
 static QString Usage()
 {
     return QStringLiteral("usage: matrixctl (--tcp HOST[:PORT] | --serial DEVICE) [--timeout-ms N] "
-                          "[--trace] COMMAND ...\n"
+                          "[--settings FILE] [--trace] COMMAND ...\n"
                           "commands:\n") +
-           CoreUsage() + EdidUsage() + FirmwareUsage();
+           CoreUsage() + SettingsUsage() + EdidUsage() + FirmwareUsage() + ModuleUsage();
 }
 
 static bool NeedsLink(const QString& command, const QStringList& args)
 {
-    // Firmware files are merged and inspected offline.
+    if (IsSettingsCommand(command))
+        return SettingsCommandNeedsLink(command, args);
+    // Firmware files are merged and inspected offline; modules are found and
+    // configured over UDP.
+    if (command == QLatin1String("discover")) return false;
+    if (command == QLatin1String("module")) return ModuleCommandNeedsLink(args);
     return !(command == QLatin1String("fw") && !args.isEmpty() &&
              (args[0] == QLatin1String("merge") || args[0] == QLatin1String("info")));
 }
@@ -26,6 +31,7 @@ int main(int argc, char** argv)
     QString tcp, serial;
     int timeoutMs = -1;
     bool trace = false;
+    QString settings;
     try {
         while (!args.isEmpty() && args.first().startsWith(QLatin1String("--"))) {
             const QString opt = args.takeFirst();
@@ -40,6 +46,8 @@ int main(int argc, char** argv)
                 serial = value();
             else if (opt == QLatin1String("--timeout-ms"))
                 timeoutMs = TCli::ParseNumber(value(), 65535, "time-out");
+            else if (opt == QLatin1String("--settings"))
+                settings = value();
             else if (opt == QLatin1String("--trace"))
                 trace = true;
             else if (opt == QLatin1String("--help")) {
@@ -51,8 +59,10 @@ int main(int argc, char** argv)
         if (args.isEmpty())
             throw EUsage(QStringLiteral("no command"));
         const QString command = args.takeFirst();
-        const bool known = IsCoreCommand(command) || command == QLatin1String("edid") ||
-                           command == QLatin1String("fw");
+        const bool known = IsCoreCommand(command) || IsSettingsCommand(command) ||
+                           command == QLatin1String("edid") || command == QLatin1String("fw") ||
+                           command == QLatin1String("discover") ||
+                           command == QLatin1String("module");
         if (!known)
             throw EUsage(QStringLiteral("unknown command '%1'").arg(command));
         if (NeedsLink(command, args) && (tcp.isEmpty() == serial.isEmpty()))
@@ -77,10 +87,17 @@ int main(int argc, char** argv)
             link.SetDeviceIP(host);
         }
         TCli cli(&link, &flags, trace);
+        cli.SettingsPath = settings;
         if (IsCoreCommand(command))
             return CmdCore(cli, command, args);
+        if (IsSettingsCommand(command))
+            return CmdSettings(cli, command, args);
         if (command == QLatin1String("edid"))
             return CmdEdid(cli, args);
+        if (command == QLatin1String("discover"))
+            return CmdDiscover(cli, args, trace);
+        if (command == QLatin1String("module"))
+            return CmdModule(cli, args, trace);
         return CmdFirmware(cli, args);
     } catch (const EUsage& e) {
         std::fprintf(stderr, "matrixctl: %s\n%s", e.what(), qPrintable(Usage()));

@@ -1,4 +1,5 @@
 // matrix-sim: the simulated matrix on a TCP port and/or a pseudo-terminal.
+#include "SimModule.h"
 #include "SimServers.h"
 
 #include <QCommandLineParser>
@@ -54,14 +55,29 @@ int main(int argc, char** argv)
     p.addOption({QStringLiteral("edid-dir"), QStringLiteral("Folder of display EDIDs (.bin)."),
                  QStringLiteral("DIR")});
     p.addOption({QStringLiteral("power-on"), QStringLiteral("Start with the matrix powered on.")});
+    p.addOption({QStringLiteral("module"),
+                 QStringLiteral("Answer the TCP module search (UDP 30600) and configuration "
+                                "(UDP 30601) on ADDR (0.0.0.0 receives broadcasts)."),
+                 QStringLiteral("ADDR")});
+    p.addOption({QStringLiteral("modules"),
+                 QStringLiteral("Number of simulated modules (MACs 00-1A-2B-3C-4D-50 on, "
+                                "addresses 192.168.0.100 on)."),
+                 QStringLiteral("N")});
+    p.addOption({QStringLiteral("module-fault"),
+                 QStringLiteral("Shape the module's answers; repeatable: together=0|1, repeat=N, "
+                                "junk=N, silent-search, config=accept|conflict|refuse|silent, "
+                                "config-echo, config-other, ldcd=ok|echo|badsum|header|silent."),
+                 QStringLiteral("PLAN")});
     p.process(app);
 
     auto fail = [](const QString& why) {
         std::fprintf(stderr, "matrix-sim: %s\n", qPrintable(why));
         return 2;
     };
-    if (!p.isSet(QStringLiteral("tcp")) && !p.isSet(QStringLiteral("pty")))
-        return fail(QStringLiteral("give --tcp ADDR:PORT and/or --pty LINK (see --help)"));
+    if (!p.isSet(QStringLiteral("tcp")) && !p.isSet(QStringLiteral("pty")) &&
+        !p.isSet(QStringLiteral("module")))
+        return fail(
+            QStringLiteral("give --tcp ADDR:PORT, --pty LINK and/or --module ADDR (see --help)"));
 
     TMatrixSim sim;
     QString edidDir = p.isSet(QStringLiteral("edid-dir")) ? p.value(QStringLiteral("edid-dir"))
@@ -108,6 +124,33 @@ int main(int argc, char** argv)
     if (p.isSet(QStringLiteral("pty"))) {
         QString error;
         if (!sim.OpenPty(p.value(QStringLiteral("pty")), &error)) return fail(error);
+    }
+
+    TSimModule module;
+    if (p.isSet(QStringLiteral("modules"))) {
+        bool ok = false;
+        const int n = p.value(QStringLiteral("modules")).toInt(&ok);
+        if (!ok || n < 1 || n > 100) return fail(QStringLiteral("bad --modules (want 1..100)"));
+        for (int i = 1; i < n; ++i) {
+            TSimModuleInfo m = module.Modules().first();
+            m.Mac[5] = uint8_t(m.Mac[5] + i);
+            m.Ip[3] = uint8_t(m.Ip[3] + i);
+            m.Tag = "TCP Module " + QByteArray::number(i + 1);
+            module.Modules() << m;
+        }
+    }
+    for (const QString& plan : p.values(QStringLiteral("module-fault"))) {
+        QString error;
+        if (!module.SetFault(plan, &error)) return fail(error);
+    }
+    // The module answers its 32-byte packets on the matrix lines as well.
+    sim.Device().ModulePacket = [&module](const QByteArray& b) { return module.HandleLdcd(b); };
+    sim.Device().ModulePacketStart = &TSimModule::IsLdcdStart;
+    if (p.isSet(QStringLiteral("module"))) {
+        QHostAddress addr(p.value(QStringLiteral("module")));
+        QString error;
+        if (addr.isNull()) return fail(QStringLiteral("bad --module address"));
+        if (!module.Start(addr, &error)) return fail(error);
     }
 
     if (::pipe(SignalPipe) != 0) return fail(QStringLiteral("pipe failed"));

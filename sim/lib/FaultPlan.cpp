@@ -7,7 +7,7 @@
 QString TFaultPlan::Help()
 {
     return QStringLiteral(
-        "Fault plans (--fault, repeatable): KIND[:ARG][/after=N][/count=N]\n"
+        "Fault plans (--fault, repeatable): KIND[:ARG][/cmd=G.C][/p2=N][/after=N][/count=N]\n"
         "  silence          answer nothing\n"
         "  drop:P           drop each reply with probability P (0..1, seeded)\n"
         "  badsum           corrupt the checksum (data checksum for data blocks)\n"
@@ -16,9 +16,11 @@ QString TFaultPlan::Help()
         "  pad:N            append N extra bytes to each reply\n"
         "  delay:MS         delay each reply by MS milliseconds\n"
         "  close:N          close the TCP connection after N frames\n"
+        "  /cmd=G.C         only replies to command group G, code C (e.g. 2.3: routing)\n"
+        "  /p2=N            only replies whose p2 is N (routing: the output)\n"
         "  /after=N         leave the first N replies alone\n"
         "  /count=N         apply to N replies only\n"
-        "Example: --fault badsum/count=2 --fault split:5+8\n");
+        "Example: --fault badsum/count=2 --fault split:5+8 --fault silence/cmd=2.3/p2=3\n");
 }
 
 bool TFaultPlan::Add(const QString& text, QString* error)
@@ -59,12 +61,24 @@ bool TFaultPlan::Add(const QString& text, QString* error)
     if (!ok || f.Arg < 0) return fail(QStringLiteral("bad argument"));
     for (const QString& p : parts) {
         QString key = p.section(QLatin1Char('='), 0, 0).trimmed();
+        if (key == QLatin1String("cmd")) {
+            const QStringList gc = p.section(QLatin1Char('='), 1).split(QLatin1Char('.'));
+            bool gok = false, cok = false;
+            f.Group = gc.value(0).toInt(&gok);
+            f.Code = gc.value(1).toInt(&cok);
+            if (gc.size() != 2 || !gok || !cok || f.Group < 0 || f.Group > 255 || f.Code < 0 ||
+                f.Code > 255)
+                return fail(QStringLiteral("cmd wants GROUP.CODE"));
+            continue;
+        }
         int value = p.section(QLatin1Char('='), 1).toInt(&ok);
         if (!ok || value < 0) return fail(QStringLiteral("bad number in '%1'").arg(p));
         if (key == QLatin1String("after"))
             f.After = value;
         else if (key == QLatin1String("count"))
             f.Count = value;
+        else if (key == QLatin1String("p2"))
+            f.P2 = value;
         else
             return fail(QStringLiteral("unknown option '%1'").arg(key));
     }
@@ -86,6 +100,12 @@ QList<TFaultPlan::TPiece> TFaultPlan::Apply(const QByteArray& reply)
     QList<int> pieces;
     for (TFault& f : FFaults) {
         if (f.Kind == fkClose) continue;
+        if (f.Group >= 0 &&
+            (bytes.size() < 4 || uint8_t(bytes[2]) != f.Group || uint8_t(bytes[3]) != f.Code))
+            continue;
+        if (f.P2 >= 0 &&
+            (bytes.size() < 8 || (uint8_t(bytes[6]) | (uint8_t(bytes[7]) << 8)) != f.P2))
+            continue;
         ++f.Seen;
         if (f.Seen <= f.After || (f.Count >= 0 && f.Seen > f.After + f.Count)) continue;
         switch (f.Kind) {

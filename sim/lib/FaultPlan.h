@@ -7,8 +7,11 @@
 
 // Faults the simulator injects into its replies, deterministic for a seed.
 //
-// A plan is KIND[:ARG][/after=N][/count=N]: the fault applies to replies
-// after the first N (default 0) and to at most count of them (default all).
+// A plan is KIND[:ARG][/cmd=G.C][/p2=N][/after=N][/count=N]: the fault applies
+// to replies of command (G, C) only, and of those only to the ones whose p2 is
+// N, when given (a routing reply's p2 is its output); among those, to the
+// replies after the first N (default 0) and to at most count of them (default
+// all).
 class TFaultPlan
 {
 public:
@@ -29,6 +32,9 @@ public:
         int After = 0;
         int Count = -1;
         int Seen = 0;
+        int Group = -1; // -1: any command
+        int Code = -1;
+        int P2 = -1; // -1: any p2
     };
     struct TPiece {
         int DelayMs = 0;

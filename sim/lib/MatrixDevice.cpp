@@ -26,11 +26,21 @@ void TMatrixDevice::ResetLine()
     FRead = TReadState();
 }
 
+// The TCP module's query and reset packets.
+static constexpr int ModulePacketBytes = 32;
+
 QList<QByteArray> TMatrixDevice::Feed(const QByteArray& bytes)
 {
     QList<QByteArray> out;
     FIn += bytes;
     for (;;) {
+        if (ModulePacket && ModulePacketStart && !FIn.isEmpty() && ModulePacketStart(FIn)) {
+            if (FIn.size() < ModulePacketBytes) break;
+            const QByteArray answer = ModulePacket(FIn.left(ModulePacketBytes));
+            FIn.remove(0, ModulePacketBytes);
+            if (!answer.isEmpty()) out << answer;
+            continue;
+        }
         // Find the start of a frame; anything before it is line noise.
         int start = int(FIn.indexOf("\xA5\x5B"));
         if (start < 0) {

@@ -8,6 +8,7 @@
 #include <QMap>
 #include <array>
 #include <cstdint>
+#include <functional>
 
 // What the simulated matrix keeps.
 struct TMatrixState {
@@ -55,6 +56,11 @@ public:
     virtual ~TMatrixDevice() = default;
 
     QList<QByteArray> Feed(const QByteArray& bytes);
+    // The TCP module's 32-byte packets share the line; when set, a packet
+    // starting with ModulePacketStart goes here whole and its answer (empty:
+    // none) goes back on the line.
+    std::function<QByteArray(const QByteArray&)> ModulePacket;
+    std::function<bool(const QByteArray&)> ModulePacketStart;
     // Forget partial frames and transfer state (a new connection).
     void ResetLine();
 

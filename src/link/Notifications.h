@@ -17,4 +17,5 @@ enum TNotification {
     ntReboot = 2038,        // text; lParam 1 while waiting, 0 for the final text
     ntModule = 2039,        // discovery and configuration events
     ntSearchWizard = 3024,  // forwarded to the search wizard
+    ntPingLog = 3025,       // text: outcome of a ping
 };

@@ -1,6 +1,7 @@
 #include "QMCOMControl.h"
 
 #include "transport/ComPort.h"
+#include "transport/NMUDP.h"
 #include "transport/Powersock.h"
 
 #include <QEventLoop>
@@ -13,9 +14,11 @@
 
 TQMCOMControl::TQMCOMControl(TProcessFlags* flags, const TTiming& timing, QObject* owner)
     : QObject(owner), FFlags(flags), FTiming(timing), FComPort(new TComPort(this)),
-      FSock(new TPowersock(this))
+      FSock(new TPowersock(this)), FUDP(new TNMUDP(this))
 {
     FSock->SetPort(8000);
+    FUDP->SetRemoteHost(QStringLiteral("255.255.255.255"));
+    connect(FUDP, &TNMUDP::DataReceived, this, &TQMCOMControl::OnModuleDatagram);
     FClock.start();
     connect(FComPort, &TComPort::RxBuf, this, &TQMCOMControl::OnRxBuf);
     connect(FComPort, &TComPort::DeviceLost, this, [this] {

@@ -15,8 +15,10 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <optional>
 
 class TComPort;
+class TNMUDP;
 class TPowersock;
 class QEventLoop;
 
@@ -77,6 +79,23 @@ public:
     TProcessFlags* Flags() const { return FFlags; }
     // Text of the last connect or port failure, for tools that show it.
     QString LastErrorText() const { return FLastErrorText; }
+
+    // Module discovery and configuration (QMCOMControlModule.cpp).
+    bool SearchModules();
+    // 0 accepted, 1 failed, 2 address conflict; `record` is 76 bytes.
+    int ConfigureModule(const QByteArray& record);
+    int ModuleCount() const { return int(FoundModules.size() / 8); }
+    QString ModuleField(int n, int index) const;
+    QString LocalHostIP() const;
+    // Tests point this computer's address elsewhere; nullopt: the real lookup.
+    void SetLocalHostIP(const std::optional<QString>& ip) { FLocalHostIP = ip; }
+    // Why the last search or configuration could not use the network; empty
+    // when it could.
+    QString ModuleError() const { return FModuleError; }
+    TNMUDP* UDP() const { return FUDP; }
+    // The 32-byte exchange of the module query and reset; `answer` gets the
+    // 32 answer bytes and the ok flag as byte 32.
+    void LDCDTransaction(const QByteArray& request, QByteArray& answer);
 
     TComPort* SerialPort() const { return FComPort; }
     TPowersock* TcpClient() const { return FSock; }
@@ -157,6 +176,11 @@ protected:
     void WaitMs(int ms);
     void SendFirmwareData(const TCommandPacket& request, TCommandReply& reply, bool erased);
     void SendRebootText(const QString& text, bool waiting);
+    // Module protocol helpers.
+    void OnModuleDatagram(int count, const QString& fromIP, quint16 port);
+    bool ModuleSteps(const QString& text, int selector, const bool& running);
+    bool WaitModuleReply(int cycles);
+    void WaitEvents(int ms);
 
     TProcessFlags* FFlags;
     TTiming FTiming;
@@ -179,4 +203,9 @@ protected:
     QElapsedTimer FClock;
     QString FDumpTitle;  // title of the sent-data dump, set by the transfer
     int FSpinnerPos = 0; // next reboot spinner text
+    TNMUDP* FUDP;
+    std::optional<QString> FLocalHostIP;
+    QString FOperationLocalIP; // this computer's address, looked up once per operation
+    QString FModuleError;
+    int FModuleSpinner = 0;
 };

@@ -21,6 +21,14 @@ struct TTiming {
     int StatusPauseMs = 5;        // pause after each input connection query
     int SearchStepMs = 100;       // one step of a module search
     int TimerMs = 1000;           // main window timer
+    int SearchSteps = 30;         // steps of one search or configuration pass
+    int SearchPasses = 5;         // probes of a module search
+    int ConfigPasses = 20;        // passes a configuration waits for its answer
+    int ModuleReplyCycles = 10;   // polls of the reply check after each pass
+    int ConfigSendPauseMs = 50;   // between the broadcast and the direct request
+    int PingTimeOutMs = 3000;     // one ICMP echo
+    int PingAttemptMs = 3500;     // one ping attempt
+    int PingAttempts = 3;         // attempts before a module counts as unreachable
     int LateReplyWindowMs = 30000; // how long an unanswered try may still be answered
 
     // Timings for tests: same counts where they matter, tiny durations.
@@ -39,6 +47,9 @@ struct TTiming {
         t.ConnectPauseMs = 1;
         t.StatusPauseMs = 1;
         t.SearchStepMs = 1;
+        t.ConfigSendPauseMs = 1;
+        t.PingTimeOutMs = 200;
+        t.PingAttemptMs = 250;
         return t;
     }
 };

@@ -1,5 +1,7 @@
 #include "ScriptedPrompter.h"
 
+#include <QDialog>
+
 void TScriptedPrompter::Record(TKind kind, const QString& text)
 {
     Prompts << TPrompt{kind, text};
@@ -44,4 +46,15 @@ QStringList TScriptedPrompter::Texts(TKind kind) const
     for (const TPrompt& p : Prompts)
         if (p.Kind == kind) texts << p.Text;
     return texts;
+}
+
+int TScriptedPrompter::ShowModal(QDialog* dialog)
+{
+    Record(pkDialog, dialog->windowTitle());
+    // Tests that drive the dialog itself (clicks during its own event loop)
+    // leave OnDialog empty.
+    if (!OnDialog) return TPrompter::ShowModal(dialog);
+    dialog->setResult(QDialog::Rejected);
+    OnDialog(dialog);
+    return dialog->result();
 }

@@ -12,7 +12,7 @@
 class TScriptedPrompter : public TPrompter
 {
 public:
-    enum TKind { pkInformation, pkError, pkConfirm, pkOpenFile, pkSaveFile };
+    enum TKind { pkInformation, pkError, pkConfirm, pkOpenFile, pkSaveFile, pkDialog };
     struct TPrompt {
         TKind Kind;
         QString Text;
@@ -23,6 +23,11 @@ public:
     bool Confirm(const QString& text) override;
     QString OpenFile(const QString& title, const QString& folder, const QString& filter) override;
     QString SaveFile(const QString& title, const QString& folder, const QString& filter) override;
+    // Records the dialog's caption and lets OnDialog fill and end it (as the
+    // operator would); returns its result. Without OnDialog the dialog runs
+    // for real, for tests that click it during its own wait.
+    int ShowModal(QDialog* dialog) override;
+    std::function<void(QDialog*)> OnDialog;
 
     // Answers used in turn; when they run out, DefaultConfirm and empty paths.
     QList<bool> ConfirmAnswers;

@@ -54,8 +54,9 @@ bool IsBold(QLabel* l)
     return l->font().bold();
 }
 
-const QStringList RefreshFrames = {"16,1", "1,1", "1,2", "1,3", "1,4", "1,4",
-                                   "1,4",  "1,4", "1,5", "1,5", "1,5", "1,5"};
+// The status refresh ends with the advanced switches: IR, keys, APM, beeper.
+const QStringList RefreshFrames = {"16,1", "1,1", "1,2", "1,3", "1,4", "1,4",  "1,4",  "1,4",
+                                   "1,5",  "1,5", "1,5", "1,5", "4,4", "1,14", "1,10", "1,12"};
 } // namespace
 
 class tst_devicestatus : public QObject

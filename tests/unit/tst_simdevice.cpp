@@ -5,7 +5,8 @@
 
 #include <QtTest>
 
-class TstSimDevice : public QObject {
+class TstSimDevice : public QObject
+{
     Q_OBJECT
 private slots:
     void FramesInAnyPieces()
@@ -89,7 +90,8 @@ private slots:
         QVERIFY(refuse.Add(QStringLiteral("refuse")));
         const QByteArray refused = refuse.Apply(reply).first().Bytes;
         QCOMPARE(uint8_t(refused[4]), uint8_t(0xFF));
-        QCOMPARE(CommandChecksum(reinterpret_cast<const uint8_t*>(refused.constData())), uint8_t(refused[12]));
+        QCOMPARE(CommandChecksum(reinterpret_cast<const uint8_t*>(refused.constData())),
+                 uint8_t(refused[12]));
 
         // The same seed drops the same replies.
         TFaultPlan a(42), b(42);
@@ -102,6 +104,18 @@ private slots:
             dropped += da;
         }
         QVERIFY(dropped > 50 && dropped < 150);
+
+        // Aimed at one command and one p2 (the routing of output 3), counted
+        // among those replies only.
+        TFaultPlan aimed;
+        QVERIFY(!aimed.Add(QStringLiteral("silence/cmd=2"), &error));
+        QVERIFY(aimed.Add(QStringLiteral("silence/cmd=2.3/p2=3/after=1")));
+        const QByteArray out3 = TMatrixDevice::Reply(2, 3, 1, 3);
+        QVERIFY(!aimed.Apply(TMatrixDevice::Reply(2, 3, 1, 2)).isEmpty());
+        QVERIFY(!aimed.Apply(TMatrixDevice::Reply(2, 1, 3, 3)).isEmpty());
+        QVERIFY(!aimed.Apply(out3).isEmpty());
+        QVERIFY(aimed.Apply(out3).isEmpty());
+        QVERIFY(!aimed.Apply(reply).isEmpty());
     }
 };
 

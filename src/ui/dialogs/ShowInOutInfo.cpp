@@ -1,5 +1,6 @@
 #include "ShowInOutInfo.h"
 
+#include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
 #include <QVBoxLayout>
@@ -13,7 +14,28 @@ TfrmShowInOutInfo::TfrmShowInOutInfo(QWidget* parent)
     QFont f = lblInfo->font();
     f.setBold(true);
     lblInfo->setFont(f);
-    (new QVBoxLayout(panel))->addWidget(lblInfo);
+    lblInfo->setAccessibleName(QStringLiteral("Port tags"));
+    auto* inner = new QVBoxLayout(panel);
+    inner->setContentsMargins(5, 5, 5, 5);
+    inner->addWidget(lblInfo);
     (new QVBoxLayout(this))->addWidget(panel);
     layout()->setContentsMargins(0, 0, 0, 0);
+}
+
+void TfrmShowInOutInfo::SetLines(const QStringList& lines)
+{
+    setFont(lblInfo->font());
+    lblInfo->setText(lines.join(QLatin1Char('\n')));
+    const QFontMetrics fm(lblInfo->font());
+    int width = 0, height = 0;
+    for (const QString& line : lines) {
+        width = qMax(width, fm.horizontalAdvance(line));
+        height += fm.height();
+    }
+    setFixedSize(width + 10, height + 10);
+}
+
+void TfrmShowInOutInfo::mousePressEvent(QMouseEvent*)
+{
+    hide();
 }

@@ -60,6 +60,7 @@ TDeviceStatusPanel::TDeviceStatusPanel(TCommandRunner* runner, TAdvancedPanel* a
     bbPower->setIconSize(QSize(PowerButtonSize - 6, PowerButtonSize - 6));
     bbPower->setAutoRaise(false);
     bbPower->setToolTip(QStringLiteral("Power"));
+    bbPower->setAccessibleName(QStringLiteral("Power"));
     ShowPowerPicture(ppDesign);
 
     lblGuide = new QLabel(

@@ -7,12 +7,13 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QGridLayout>
+#include "widgets/QMGauge.h"
+
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -98,11 +99,12 @@ void TFirmwarePanel::BuildUpgradeGroup()
     edtFWFile = new QLineEdit;
     edtFWFile->setAccessibleName(QStringLiteral("Open FW file"));
     btnOpenFWFile = SmallButton(QStringLiteral("Open FW file"));
-    lblGaugeCaption = new QLabel(QStringLiteral("Upgrade progress"));
-    qmgUpgrade = new QProgressBar;
-    qmgUpgrade->setRange(0, 100);
-    qmgUpgrade->setValue(0);
-    qmgUpgrade->setAccessibleName(lblGaugeCaption->text());
+    qmgUpgrade = new TQMGauge;
+    qmgUpgrade->setFixedSize(361, 24);
+    qmgUpgrade->SetCaption(QStringLiteral("Upgrade progress"));
+    qmgUpgrade->SetFrame3DTopColor(palette().color(QPalette::Shadow));
+    qmgUpgrade->SetFrame3DBottomColor(Qt::white);
+    qmgUpgrade->RangeMessage = [this](const QString& text) { FRunner->Prompter()->Error(text); };
     btnUpgrade = new QPushButton(QStringLiteral("&Upgrade"));
 
     auto* fileRow = new QHBoxLayout;
@@ -112,7 +114,6 @@ void TFirmwarePanel::BuildUpgradeGroup()
     fw->addWidget(new QLabel(QStringLiteral("Open FW file")));
     fw->addLayout(fileRow);
     fw->addSpacing(12);
-    fw->addWidget(lblGaugeCaption);
     fw->addWidget(qmgUpgrade);
     fw->addSpacing(12);
     fw->addWidget(btnUpgrade, 0, Qt::AlignRight);
@@ -156,20 +157,19 @@ QStringList TFirmwarePanel::MessageLines() const
 
 void TFirmwarePanel::SetGauge(const QString& caption, int progress)
 {
-    lblGaugeCaption->setText(caption);
-    qmgUpgrade->setAccessibleName(caption);
-    qmgUpgrade->setValue(qBound(qmgUpgrade->minimum(), progress, qmgUpgrade->maximum()));
+    qmgUpgrade->SetCaption(caption);
+    qmgUpgrade->SetProgress(qBound(qmgUpgrade->MinValue(), progress, qmgUpgrade->MaxValue()));
     qmgUpgrade->repaint();
     emit GaugeSet(caption, progress);
 }
 
 QString TFirmwarePanel::GaugeCaption() const
 {
-    return lblGaugeCaption->text();
+    return qmgUpgrade->Caption();
 }
 int TFirmwarePanel::GaugeProgress() const
 {
-    return qmgUpgrade->value();
+    return qmgUpgrade->Progress();
 }
 
 void TFirmwarePanel::OnFirmwareNotify(int code, qintptr wParam, qintptr lParam, const QString& text)

@@ -9,10 +9,10 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
-class QProgressBar;
 class QPushButton;
 class TCommandRunner;
 class TFirmwareUpgrade;
+class TQMGauge;
 
 // The "FW upgrade" tab: the upgrade group with its gauge, the Messages log,
 // and the merge group (created hidden; nothing shows it).
@@ -53,8 +53,7 @@ public:
     QGroupBox* gbFWUpgrade;
     QLineEdit* edtFWFile;
     QPushButton* btnOpenFWFile;
-    QLabel* lblGaugeCaption;
-    QProgressBar* qmgUpgrade;
+    TQMGauge* qmgUpgrade;
     QPushButton* btnUpgrade;
     QGroupBox* gbMessages;
     QPlainTextEdit* mmoMessage;

@@ -8,10 +8,13 @@
 #include "FirmwarePanel.h"
 #include "PortTagPanel.h"
 #include "Prompter.h"
+#include "RoutingPanel.h"
 #include "SerialPortLister.h"
 #include "SettingPanel.h"
 #include "StatusBar.h"
 #include "TabContainer.h"
+#include "TcpDeviceActions.h"
+#include "TcpModulePanel.h"
 #include "link/QMCOMControl.h"
 #include "settings/SettingsFile.h"
 
@@ -163,13 +166,18 @@ void TForm1::BuildTabs()
     FEdid->QueryOutputConnection = [this](int n) {
         return FDeviceStatus->QueryOutputConnection(n);
     };
+    FTcpModule = new TTcpModulePanel(FRunner);
+    FTcpModule->ConnectAction = [this] { FConnection->btnConnectClick(); };
+    FTcpModule->ConfirmDialog = [this] { return FDialogs.EnterYes; };
+    FTcpDevices = new TTcpDeviceActions(this);
     FConnection->ModeControlsChanged = [this](bool notBusy, bool com, const QColor& caption) {
         FDeviceStatus->btnGetDevStatus->setEnabled(notBusy);
-        FAdvanced->SetModuleControlsEnabled(com, caption);
+        FTcpModule->SetModuleControlsEnabled(com, caption);
     };
 
     cbDisplayTag =
         new QCheckBox(QStringLiteral("Display Input, Output tags when focus setting buttons"));
+    WirePanels();
     auto* right = new QVBoxLayout;
     right->addWidget(FDeviceStatus);
     right->addWidget(cbDisplayTag);
@@ -187,6 +195,8 @@ void TForm1::BuildTabs()
     fill(tsSetting, FSetting);
     fill(tsEDIDCtrl, FEdid);
     fill(tsIR, FAdvanced);
+    FAdvanced->ModuleColumn()->addWidget(FTcpModule);
+    FAdvanced->ModuleColumn()->addStretch();
     fill(tsFWUpgrade, FFirmware);
 
     pcContainer->addTab(tsGeneral, QStringLiteral("General"));
@@ -197,6 +207,22 @@ void TForm1::BuildTabs()
     pcContainer->addTab(tsFWUpgrade, QStringLiteral("FW upgrade"));
     pcContainer->SetChanging([this] { return pcContainerChanging(); });
     connect(pcContainer, &QTabWidget::currentChanged, this, &TForm1::OnTabShown);
+}
+
+void TForm1::WirePanels()
+{
+    auto dialog = [this] { return FDialogs.PreSettingEdit; };
+    auto tags = [this] { return FPortTags->Tags(); };
+    FPortTags->EditDialog = dialog;
+    FPortTags->CurrentMAC = [this] { return FConnection->CurrentMAC(); };
+    FSetting->EditDialog = dialog;
+    FSetting->Tags = tags;
+    TRoutingPanel* routing = FSetting->Routing();
+    routing->Tags = tags;
+    routing->DisplayTags = [this] { return cbDisplayTag->isChecked(); };
+    routing->InfoWindow = [this] { return FDialogs.ShowInOutInfo; };
+    for (QWidget* w : {static_cast<QWidget*>(this), static_cast<QWidget*>(pcContainer), tsSetting})
+        routing->AddLeaveArea(w);
 }
 
 void TForm1::showEvent(QShowEvent* event)

@@ -26,6 +26,8 @@ class TSerialPortLister;
 class TSettingPanel;
 class TStatusBar;
 class TTabContainer;
+class TTcpDeviceActions;
+class TTcpModulePanel;
 class TfrmEditLAN;
 class TfrmEnterYes;
 class TfrmPreSettingEdit;
@@ -89,6 +91,8 @@ public:
     TEdidPanel* Edid() const { return FEdid; }
     TAdvancedPanel* Advanced() const { return FAdvanced; }
     TFirmwarePanel* Firmware() const { return FFirmware; }
+    TTcpModulePanel* TcpModule() const { return FTcpModule; }
+    TTcpDeviceActions* TcpDevices() const { return FTcpDevices; }
     TTabContainer* Container() const { return pcContainer; }
     QTimer* Timer() const { return tmr; }
 
@@ -113,6 +117,7 @@ private:
     void FormCreate(const TForm1Options& options);
     void FormShow();
     void BuildTabs();
+    void WirePanels();
     void OnTabShown(int index);
     void sbDrawPanel(QPainter& painter, const QRect& rect, const QString& text);
 
@@ -143,4 +148,6 @@ private:
     TEdidPanel* FEdid = nullptr;
     TAdvancedPanel* FAdvanced = nullptr;
     TFirmwarePanel* FFirmware = nullptr;
+    TTcpModulePanel* FTcpModule = nullptr;
+    TTcpDeviceActions* FTcpDevices = nullptr;
 };

@@ -45,7 +45,8 @@ void TForm1::OnNotify(int code, qintptr wParam, qintptr lParam, const QString& t
         break;
     case ntModule:
         if (lParam == 0) {
-            if (FDialogs.Search) FDialogs.Search->WizardNotify(ntSearchWizard, wParam, lParam);
+            if (FDialogs.Search)
+                FDialogs.Search->WizardNotify(ntSearchWizard, wParam, lParam, text);
         } else if (lParam == 1) {
             FRunner->ShowStatus(2, text);
         }

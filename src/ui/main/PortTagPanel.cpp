@@ -2,6 +2,10 @@
 
 #include "CommandRunner.h"
 #include "Prompter.h"
+#include "link/QMCOMControl.h"
+#include "ui/dialogs/PreSettingEdit.h"
+
+#include <QComboBox>
 
 #include <QFormLayout>
 #include <QGroupBox>
@@ -38,9 +42,13 @@ TPortTagPanel::TPortTagPanel(TCommandRunner* runner, const QString& settingsPath
                            leInputTag, btnEditInputPortTag);
     gbOutputTags = TagGroup(QStringLiteral("Output port tags"), QStringLiteral("Tag of Output"),
                             leOutputTag, btnEditOutputPortTag);
+    connect(btnEditInputPortTag, &QPushButton::clicked, this,
+            [this] { btnEditInputPortTagClick(); });
+    connect(btnEditOutputPortTag, &QPushButton::clicked, this,
+            [this] { btnEditOutputPortTagClick(); });
     auto* row = new QHBoxLayout(this);
-    row->addWidget(gbInputTags);
-    row->addWidget(gbOutputTags);
+    row->addWidget(gbInputTags, 1, Qt::AlignTop);
+    row->addWidget(gbOutputTags, 1, Qt::AlignTop);
 }
 
 TPortTags TPortTagPanel::Tags() const
@@ -77,4 +85,32 @@ bool TPortTagPanel::SavePortTags(TControlMode mode, const QString& mac)
     if (SettingsFile::SavePortTags(FSettingsPath, mode, mac, Tags(), &error)) return true;
     FRunner->Prompter()->Error(error);
     return false;
+}
+
+void TPortTagPanel::btnEditInputPortTagClick()
+{
+    EditTags(true);
+}
+
+void TPortTagPanel::btnEditOutputPortTagClick()
+{
+    EditTags(false);
+}
+
+void TPortTagPanel::EditTags(bool inputs)
+{
+    TfrmPreSettingEdit* dlg = EditDialog ? EditDialog() : nullptr;
+    if (!dlg) return;
+    dlg->SetPrompter(FRunner->Prompter());
+    dlg->LayoutForTags(inputs);
+    dlg->setWindowTitle(inputs ? QStringLiteral("Edit Input port tags")
+                               : QStringLiteral("Edit Output port tags"));
+    std::array<QLineEdit*, 4>& fields = inputs ? leInputTag : leOutputTag;
+    std::array<QComboBox*, 4>& combos = inputs ? dlg->cbInputTag : dlg->cbOutputTag;
+    for (size_t i = 0; i < 4; ++i)
+        combos[i]->setEditText(fields[i]->text());
+    if (!FRunner->Prompter()->ExecDialog(dlg)) return;
+    for (size_t i = 0; i < 4; ++i)
+        fields[i]->setText(combos[i]->currentText());
+    SavePortTags(FRunner->Link()->ControlMode(), CurrentMAC ? CurrentMAC() : QString());
 }

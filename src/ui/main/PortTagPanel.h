@@ -5,11 +5,13 @@
 
 #include <QWidget>
 #include <array>
+#include <functional>
 
 class QGroupBox;
 class QLineEdit;
 class QPushButton;
 class TCommandRunner;
+class TfrmPreSettingEdit;
 
 // The "Port Tag" tab: the eight tag fields that name what is plugged into each
 // port. The fields hold the current tags; an empty field means no tag.
@@ -26,6 +28,15 @@ public:
     // Shows the refusal and returns false when the file cannot be written.
     bool SavePortTags(TControlMode mode, const QString& mac);
 
+    // "&Edit" and "E&dit": the tags through the pre-setting dialog, then saved
+    // for the current control path.
+    void btnEditInputPortTagClick();
+    void btnEditOutputPortTagClick();
+
+    // What the tab reads from the rest of the window.
+    std::function<TfrmPreSettingEdit*()> EditDialog;
+    std::function<QString()> CurrentMAC;
+
     QGroupBox* gbInputTags;
     QGroupBox* gbOutputTags;
     std::array<QLineEdit*, 4> leInputTag;
@@ -34,6 +45,8 @@ public:
     QPushButton* btnEditOutputPortTag;
 
 private:
+    void EditTags(bool inputs);
+
     TCommandRunner* FRunner;
     QString FSettingsPath;
 };

@@ -1,5 +1,6 @@
 #include "Prompter.h"
 
+#include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
 
@@ -30,4 +31,14 @@ QString TMessageBoxPrompter::SaveFile(const QString& title, const QString& folde
                                       const QString& filter)
 {
     return QFileDialog::getSaveFileName(FParent, title, folder, filter);
+}
+
+int TPrompter::ShowModal(QDialog* dialog)
+{
+    return dialog->exec();
+}
+
+bool TPrompter::ExecDialog(QDialog* dialog)
+{
+    return ShowModal(dialog) == QDialog::Accepted;
 }

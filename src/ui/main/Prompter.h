@@ -2,6 +2,7 @@
 
 #include <QString>
 
+class QDialog;
 class QWidget;
 
 // Every message box and file dialog of the windows goes through this, so that
@@ -19,6 +20,10 @@ public:
                              const QString& filter) = 0;
     virtual QString SaveFile(const QString& title, const QString& folder,
                              const QString& filter) = 0;
+    // Shows one of the program's own dialogs modally; returns its result.
+    virtual int ShowModal(QDialog* dialog);
+    // True when the dialog ended accepted.
+    bool ExecDialog(QDialog* dialog);
 };
 
 // The product's prompter: modal message boxes and file dialogs.

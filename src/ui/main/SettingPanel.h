@@ -4,8 +4,15 @@
 
 #include <QWidget>
 #include <array>
+#include <functional>
 
+class QGroupBox;
+class QPushButton;
+class QTableWidget;
+class TAudioSourcePanel;
 class TCommandRunner;
+class TRoutingPanel;
+class TfrmPreSettingEdit;
 
 // The "Setting" tab: routing surface, pre-settings and audio sources.
 class TSettingPanel : public QWidget
@@ -26,11 +33,30 @@ public:
 
     const std::array<TPreSetting, 8>& PreSettings() const { return FPreSettings; }
     void SetPreSettings(const std::array<TPreSetting, 8>& presets);
-    int SelectedPreSetting() const { return FSelectedPreSetting; }
-    void SelectPreSetting(int index) { FSelectedPreSetting = index; }
+    // Selected row 0..7, -1 for none.
+    int SelectedPreSetting() const;
+    void SelectPreSetting(int index);
+
+    void btnPreEditClick();
+    void btnSetClick();
+
+    TRoutingPanel* Routing() const { return FRouting; }
+    TAudioSourcePanel* Audio() const { return FAudio; }
+
+    // What the tab reads from the rest of the window.
+    std::function<TfrmPreSettingEdit*()> EditDialog;
+    std::function<TPortTags()> Tags;
+
+    QGroupBox* gbPreSettings;
+    QTableWidget* lvPreSetting;
+    QPushButton* btnPreEdit;
+    QPushButton* btnSet;
 
 protected:
+    void ShowRow(int row);
+
     TCommandRunner* FRunner;
+    TRoutingPanel* FRouting;
+    TAudioSourcePanel* FAudio;
     std::array<TPreSetting, 8> FPreSettings;
-    int FSelectedPreSetting = -1;
 };

@@ -1,4 +1,4 @@
-// matrix-screenshots --port PORT --out DIR: drives the controller's windows
+// matrix-screenshots-transfers --port PORT --out DIR: drives the controller's windows
 // against a running matrix-sim on 127.0.0.1:PORT and saves pictures of them,
 // taken with Qt's own window grab, as DIR/<tab>.png.
 #include "link/FirmwareMerge.h"
