@@ -7,16 +7,25 @@
 static QString Usage()
 {
     return QStringLiteral("usage: matrixctl (--tcp HOST[:PORT] | --serial DEVICE) [--timeout-ms N] "
-                          "[--trace] COMMAND ...\n"
+                          "[--trace] [--json] COMMAND ...\n"
                           "commands:\n") +
-           CoreUsage() + EdidUsage() + FirmwareUsage();
+           CoreUsage() + EdidUsage() + FirmwareUsage() + BackupUsage();
 }
 
 static bool NeedsLink(const QString& command, const QStringList& args)
 {
+    if (IsBackupCommand(command)) return BackupCommandNeedsLink(command, args);
     // Firmware files are merged and inspected offline.
     return !(command == QLatin1String("fw") && !args.isEmpty() &&
              (args[0] == QLatin1String("merge") || args[0] == QLatin1String("info")));
+}
+
+static int Dispatch(TCli& cli, const QString& command, const QStringList& args)
+{
+    if (IsCoreCommand(command)) return CmdCore(cli, command, args);
+    if (IsBackupCommand(command)) return CmdBackup(cli, command, args);
+    if (command == QLatin1String("edid")) return CmdEdid(cli, args);
+    return CmdFirmware(cli, args);
 }
 
 int main(int argc, char** argv)
@@ -26,6 +35,7 @@ int main(int argc, char** argv)
     QString tcp, serial;
     int timeoutMs = -1;
     bool trace = false;
+    bool json = false;
     try {
         while (!args.isEmpty() && args.first().startsWith(QLatin1String("--"))) {
             const QString opt = args.takeFirst();
@@ -42,6 +52,8 @@ int main(int argc, char** argv)
                 timeoutMs = TCli::ParseNumber(value(), 65535, "time-out");
             else if (opt == QLatin1String("--trace"))
                 trace = true;
+            else if (opt == QLatin1String("--json"))
+                json = true;
             else if (opt == QLatin1String("--help")) {
                 std::printf("%s", qPrintable(Usage()));
                 return 0;
@@ -52,7 +64,7 @@ int main(int argc, char** argv)
             throw EUsage(QStringLiteral("no command"));
         const QString command = args.takeFirst();
         const bool known = IsCoreCommand(command) || command == QLatin1String("edid") ||
-                           command == QLatin1String("fw");
+                           command == QLatin1String("fw") || IsBackupCommand(command);
         if (!known)
             throw EUsage(QStringLiteral("unknown command '%1'").arg(command));
         if (NeedsLink(command, args) && (tcp.isEmpty() == serial.isEmpty()))
@@ -76,13 +88,10 @@ int main(int argc, char** argv)
             }
             link.SetDeviceIP(host);
         }
-        TCli cli(&link, &flags, trace);
-        if (IsCoreCommand(command))
-            return CmdCore(cli, command, args);
-        if (command == QLatin1String("edid"))
-            return CmdEdid(cli, args);
-        return CmdFirmware(cli, args);
+        TCli cli(&link, &flags, trace, json);
+        return cli.Finish(Dispatch(cli, command, args));
     } catch (const EUsage& e) {
+        if (json) TCli::PrintJsonError(QString::fromStdString(e.what()));
         std::fprintf(stderr, "matrixctl: %s\n%s", e.what(), qPrintable(Usage()));
         return 2;
     }

@@ -120,6 +120,7 @@ bool TQMCOMControl::Disconnect()
 int TQMCOMControl::SendFrame(const uint8_t* bytes, int count)
 {
     QByteArray data(reinterpret_cast<const char*>(bytes), count);
+    emit Frame(fdSent, data);
     if (FControlMode == cmCOM) {
         FComPort->ClearBuffers(true, true);
         return FComPort->Write(data);
@@ -168,6 +169,8 @@ QByteArray TQMCOMControl::Receive(const QByteArray& bytes)
     if (FFrameComplete) FRxPos = 0;
     FRxExtra = bytes.mid(take);
     if (take > 0) std::memcpy(FRxBuffer + oldPos, bytes.constData(), size_t(take));
+    if (FFrameComplete)
+        emit Frame(fdReceived, QByteArray(reinterpret_cast<const char*>(FRxBuffer), limit));
     return bytes.left(take);
 }
 
@@ -263,6 +266,8 @@ TQMCOMControl::TTryResult TQMCOMControl::FinishTry(bool waited, int tryNo, int l
         return trStop;
     }
     if (!FFrameComplete) {
+        if (FRxPos > 0)
+            emit Frame(fdPartial, QByteArray(reinterpret_cast<const char*>(FRxBuffer), FRxPos));
         if (tryNo != lastTry) return trRetry;
         reply.Ok = 0;
         SendNotify(ntTimeOut);
