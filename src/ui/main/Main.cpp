@@ -1,6 +1,7 @@
 #include "Main.h"
 
 #include "AdvancedPanel.h"
+#include "BackupGroup.h"
 #include "CommandRunner.h"
 #include "ConnectionPanel.h"
 #include "DeviceStatusPanel.h"
@@ -12,6 +13,7 @@
 #include "SettingPanel.h"
 #include "StatusBar.h"
 #include "TabContainer.h"
+#include "TrafficWindow.h"
 #include "link/QMCOMControl.h"
 #include "settings/SettingsFile.h"
 
@@ -26,6 +28,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -81,6 +84,9 @@ void TForm1::FormCreate(const TForm1Options& options)
 
     FLink = new TQMCOMControl(&FFlags, FTiming, this);
     connect(FLink, &TQMCOMControl::Notify, this, &TForm1::OnNotify, Qt::DirectConnection);
+    FTraffic = new TTrafficWindow(FLink, FPrompter, this);
+    connect(new QShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+T")), this),
+            &QShortcut::activated, FTraffic, &TTrafficWindow::ShowWindow);
     FFlags.Abort = false;
     FFlags.Blink = true;
     FFlags.Idle = true;
@@ -177,6 +183,7 @@ void TForm1::BuildTabs()
     fill(tsSetting, FSetting);
     fill(tsEDIDCtrl, FEdid);
     fill(tsIR, FAdvanced);
+    tsIR->layout()->addWidget(new TBackupGroup(FRunner, [this] { FAdvanced->RefreshSwitches(); }));
     fill(tsFWUpgrade, FFirmware);
 
     pcContainer->addTab(tsGeneral, QStringLiteral("General"));

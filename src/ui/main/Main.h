@@ -26,6 +26,7 @@ class TSerialPortLister;
 class TSettingPanel;
 class TStatusBar;
 class TTabContainer;
+class TTrafficWindow;
 class TfrmEditLAN;
 class TfrmEnterYes;
 class TfrmPreSettingEdit;
@@ -89,6 +90,7 @@ public:
     TAdvancedPanel* Advanced() const { return FAdvanced; }
     TFirmwarePanel* Firmware() const { return FFirmware; }
     TTabContainer* Container() const { return pcContainer; }
+    TTrafficWindow* Traffic() const { return FTraffic; }
     QTimer* Timer() const { return tmr; }
 
     std::array<QString, 3> MacIdBytes;
@@ -142,4 +144,5 @@ private:
     TEdidPanel* FEdid = nullptr;
     TAdvancedPanel* FAdvanced = nullptr;
     TFirmwarePanel* FFirmware = nullptr;
+    TTrafficWindow* FTraffic = nullptr; // Ctrl+Shift+T
 };
