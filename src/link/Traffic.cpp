@@ -94,6 +94,10 @@ QString NotificationLine(const QTime& at, int code, qintptr wParam, qintptr lPar
     if (!parts.isEmpty()) line += QStringLiteral(": ") + parts.join(QStringLiteral(" | "));
     while (line.endsWith(QLatin1Char(' ')))
         line.chop(1);
+    // Dumps show data bytes as characters: control characters would garble
+    // the view and the saved file.
+    for (QChar& c : line)
+        if (c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() < 0xA0)) c = QLatin1Char('.');
     return line;
 }
 

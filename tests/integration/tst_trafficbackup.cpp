@@ -70,6 +70,12 @@ void tst_trafficbackup::lineFormat()
                  at, ntDump, 0, 0,
                  TQMCOMControl::ReceivedDump(reinterpret_cast<const uint8_t*>("AB"), 2, QString())),
              QStringLiteral("20:45:29.123 NT 2028 dump: 0x41A, 0x42B,"));
+    // Control characters of a dump do not reach the view or the saved file.
+    QCOMPARE(
+        Traffic::NotificationLine(at, ntDump, 0, 0,
+                                  TQMCOMControl::ReceivedDump(
+                                      reinterpret_cast<const uint8_t*>("\x10\x1B"), 2, QString())),
+        QStringLiteral("20:45:29.123 NT 2028 dump: 0x10., 0x1B.,"));
 }
 
 void tst_trafficbackup::trafficViewShowsCommandsAndReplies()
