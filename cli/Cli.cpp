@@ -1,37 +1,81 @@
 #include "Cli.h"
 
+#include "link/Traffic.h"
+
+#include <QJsonDocument>
 #include <cstdio>
 
-TCli::TCli(TQMCOMControl* link, TProcessFlags* flags, bool trace)
-    : FLink(link), FFlags(flags), FTrace(trace)
+TCli::TCli(TQMCOMControl* link, TProcessFlags* flags, bool trace, bool json)
+    : FLink(link), FFlags(flags), FTrace(trace), FJson(json)
 {
     QObject::connect(link, &TQMCOMControl::Notify, link,
                      [this](int code, qintptr w, qintptr l, const QString& text) {
                          OnNotify(code, w, l, text);
                      }, Qt::DirectConnection);
+    if (trace) {
+        // The traffic view's lines, on stderr so that they never mix into
+        // the data on stdout.
+        FRecorder = new TTrafficRecorder(link);
+        QObject::connect(FRecorder, &TTrafficRecorder::Line, FRecorder, [](const QString& line) {
+            std::fprintf(stderr, "%s\n", qPrintable(line));
+            std::fflush(stderr);
+        });
+    }
+}
+
+TCli::~TCli()
+{
+    delete FRecorder;
 }
 
 void TCli::Out(const QString& line)
 {
+    if (FJson) return;
     std::fprintf(stdout, "%s\n", qPrintable(line));
     std::fflush(stdout);
 }
 
 void TCli::Err(const QString& line)
 {
+    if (FJson) FErrors << line;
     std::fprintf(stderr, "%s\n", qPrintable(line));
     std::fflush(stderr);
+}
+
+void TCli::Json(const QString& key, const QJsonValue& value)
+{
+    FDoc.insert(key, value);
+}
+
+void TCli::JsonAt(const QString& object, const QString& key, const QJsonValue& value)
+{
+    QJsonObject o = FDoc.value(object).toObject();
+    o.insert(key, value);
+    FDoc.insert(object, o);
+}
+
+int TCli::Finish(int rc)
+{
+    if (!FJson) return rc;
+    if (rc != 0)
+        FDoc.insert(QStringLiteral("error"), FErrors.isEmpty() ? QStringLiteral("Command failed")
+                                                               : FErrors.join(QLatin1Char('\n')));
+    std::fprintf(stdout, "%s\n", QJsonDocument(FDoc).toJson(QJsonDocument::Compact).constData());
+    std::fflush(stdout);
+    return rc;
+}
+
+void TCli::PrintJsonError(const QString& text)
+{
+    const QJsonObject doc{{QStringLiteral("error"), text}};
+    std::fprintf(stdout, "%s\n", QJsonDocument(doc).toJson(QJsonDocument::Compact).constData());
+    std::fflush(stdout);
 }
 
 void TCli::OnNotify(int code, qintptr wParam, qintptr lParam, const QString& text)
 {
     const bool serial = FLink->ControlMode() == cmCOM;
     switch (code) {
-    case ntCommandLog:
-    case ntDump:
-        if (FTrace)
-            Err(text);
-        break;
     case ntTimeOut:
         FLastFailure = QStringLiteral("Time out!");
         break;

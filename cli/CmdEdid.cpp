@@ -86,6 +86,7 @@ static int Finish(TCli& cli, const TCatalogueCommand& command)
     TCommandReply reply;
     if (!cli.Run(command, &reply)) return 1;
     cli.Out(QStringLiteral("Done"));
+    cli.Json(QStringLiteral("result"), QStringLiteral("Done"));
     return 0;
 }
 
@@ -162,6 +163,9 @@ static int Read(TCli& cli, const QStringList& args)
         return 1;
     }
     cli.Out(QStringLiteral("Done"));
+    cli.Json(QStringLiteral("result"), QStringLiteral("Done"));
+    cli.Json(QStringLiteral("file"), path);
+    cli.Json(QStringLiteral("edid"), QString::fromLatin1(edid.toHex(' ').toUpper()));
     return 0;
 }
 
@@ -198,6 +202,7 @@ static int Write(TCli& cli, const QStringList& args)
         return 1;
     }
     cli.Out(QStringLiteral("Done"));
+    cli.Json(QStringLiteral("result"), QStringLiteral("Done"));
     return 0;
 }
 
