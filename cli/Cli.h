@@ -57,6 +57,8 @@ public:
     QString LastFailure() const { return FLastFailure; }
     void ClearFailure() { FLastFailure.clear(); }
 
+    // A number in min..max; anything else is a usage error that states the range.
+    static uint16_t ParseNumber(const QString& text, uint32_t min, uint32_t max, const char* what);
     static uint16_t ParseNumber(const QString& text, uint32_t max, const char* what);
     // Queries the power state; true when on. Prints the refusal when off.
     bool PoweredOn();

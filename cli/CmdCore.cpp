@@ -119,11 +119,9 @@ static int Route(TCli& cli, const QStringList& args)
 {
     if (args.size() != 2)
         throw EUsage(QStringLiteral("route takes IN OUT|all"));
-    const int in = TCli::ParseNumber(args[0], PortCount, "input");
+    const int in = TCli::ParseNumber(args[0], 1, PortCount, "input");
     const bool all = args[1].toLower() == QLatin1String("all");
-    const int out = all ? 1 : TCli::ParseNumber(args[1], PortCount, "output");
-    if (in < 1 || out < 1)
-        throw EUsage(QStringLiteral("ports are numbered from 1"));
+    const int out = all ? 1 : TCli::ParseNumber(args[1], 1, PortCount, "output");
     if (!cli.PoweredOn())
         return 1;
     // "all": outputs 1..4 in order, ending at the first failure.

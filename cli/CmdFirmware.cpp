@@ -105,14 +105,23 @@ int Upgrade(TCli& cli, const QStringList& args)
     TLinePrinter printer(cli.JsonMode());
     TFirmwareUpgrade upgrade(cli.Link(), cli.Flags());
     upgrade.Hooks.Memo = [&](const QString& line) { printer.Line(line); };
+    // Failure texts go to stderr, like every failure of matrixctl.
+    upgrade.Hooks.Failure = [&](const QString& line) {
+        printer.EndLine();
+        cli.Err(line);
+    };
     upgrade.Hooks.Gauge = [&](const QString& caption, int position) {
         printer.Progress(caption, position);
     };
     upgrade.Hooks.RebootText = [&](const QString& text, bool waiting) {
-        if (waiting)
+        if (waiting) {
             printer.Waiting(text);
-        else
+        } else if (text == QLatin1String("System reboot failed")) {
+            printer.EndLine();
+            cli.Err(text);
+        } else {
             printer.Line(text);
+        }
     };
     upgrade.Hooks.Status = [&](int panel, const QString& text, bool blink) {
         if (panel == 2 && blink) {
@@ -182,6 +191,7 @@ int Merge(TCli& cli, const QStringList& args)
         cli.Out(line);
         messages.append(line);
     };
+    merge.Failure = [&](const QString& line) { cli.Err(line); };
     merge.ConfirmOverwrite = [&](const QString&) {
         if (!force)
             cli.Err(

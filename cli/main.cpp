@@ -96,10 +96,12 @@ int main(int argc, char** argv)
             link.SetControlMode(cmLAN);
             QString host = tcp;
             const int colon = int(tcp.lastIndexOf(QLatin1Char(':')));
-            if (colon > 0 && !tcp.contains(QLatin1Char(']')) && tcp.count(QLatin1Char(':')) == 1) {
+            if (!tcp.contains(QLatin1Char(']')) && tcp.count(QLatin1Char(':')) == 1) {
                 host = tcp.left(colon);
-                link.SetDevicePort(TCli::ParseNumber(tcp.mid(colon + 1), 65535, "port"));
+                link.SetDevicePort(TCli::ParseNumber(tcp.mid(colon + 1), 1, 65535, "port"));
             }
+            if (host.trimmed().isEmpty())
+                throw EUsage(QStringLiteral("--tcp needs a host: HOST[:PORT]"));
             link.SetDeviceIP(host);
         }
         TCli cli(&link, &flags, trace, json);

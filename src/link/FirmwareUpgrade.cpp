@@ -15,6 +15,14 @@ void TFirmwareUpgrade::Memo(const QString& line)
     if (Hooks.Memo) Hooks.Memo(line);
 }
 
+void TFirmwareUpgrade::Fail(const QString& line)
+{
+    if (Hooks.Failure)
+        Hooks.Failure(line);
+    else
+        Memo(line);
+}
+
 void TFirmwareUpgrade::Status(int panel, const QString& text, bool blink)
 {
     if (Hooks.Status) Hooks.Status(panel, text, blink);
@@ -63,7 +71,7 @@ bool TFirmwareUpgrade::HandleNotification(int code, qintptr wParam, qintptr lPar
     const uint16_t l = uint16_t(lParam & 0xFFFF);
     switch (code) {
     case ntPartDeclined:
-        Memo(QStringLiteral("Write to Part_%1.%2.%3.%4 failed")
+        Fail(QStringLiteral("Write to Part_%1.%2.%3.%4 failed")
                  .arg(HighByte(w))
                  .arg(LowByte(w))
                  .arg(HighByte(l))
@@ -109,7 +117,7 @@ bool TFirmwareUpgrade::Upgrade(const QString& path)
 {
     if (path.isEmpty()) return false;
     if (!QFile::exists(path)) {
-        Memo(QStringLiteral("Firmware file: ") + path + QStringLiteral(" does not exist"));
+        Fail(QStringLiteral("Firmware file: ") + path + QStringLiteral(" does not exist"));
         return false;
     }
     if (FFlags->Abort || !ConnectLink()) return false;
@@ -134,12 +142,12 @@ bool TFirmwareUpgrade::Upgrade(const QString& path)
     // file never leaves the matrix with some parts new and some old.
     const TFirmwareFile file = TFirmwareFile::Load(path);
     if (file.Problem == TFirmwareFile::fpUnreadable) {
-        Memo(file.ProblemText());
+        Fail(file.ProblemText());
         return finish(false);
     }
     if (!file.Ok()) {
-        Memo(QStringLiteral("Bad FW file!"));
-        Memo(file.ProblemText());
+        Fail(QStringLiteral("Bad FW file!"));
+        Fail(file.ProblemText());
         return finish(false);
     }
 
@@ -168,7 +176,7 @@ bool TFirmwareUpgrade::Upgrade(const QString& path)
                 Status(2, QStringLiteral("Done"));
             }
         } else {
-            Memo(QStringLiteral("Upgrading ") + name + QStringLiteral(" failed"));
+            Fail(QStringLiteral("Upgrading ") + name + QStringLiteral(" failed"));
         }
         if (!FTransferResult || FFlags->Abort) break;
     }
