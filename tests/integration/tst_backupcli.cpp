@@ -179,6 +179,73 @@ private slots:
         QVERIFY(!fw.Json().value(QStringLiteral("error")).toString().isEmpty());
     }
 
+    void settingsJsonMatchesText()
+    {
+        TSim sim(FDir.path(), QStringLiteral("settings"),
+                 R"({"power": true, "audio": [1, 3, 2, 1], "apm": true})");
+        QVERIFY(sim.Start(FSim));
+        const QString ini = Path(QStringLiteral("Settings.ini"));
+        QFile f(ini);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("[Pre-Setting name]\r\nSetting1=Cinema\r\n"
+                "[Pre-Setting value]\r\nvalue1=2,2,1,4\r\nvalue2=1,x,1,1\r\n");
+        f.close();
+
+        // Each command's text lines rebuilt from its JSON must be the text output.
+        auto both = [&](const QStringList& args) {
+            const TRun text = Ctl(sim.Tcp() << args);
+            const TRun json = Ctl(sim.Tcp() << QStringLiteral("--json") << args);
+            [&] {
+                QCOMPARE(text.Code, 0);
+                QCOMPARE(json.Code, 0);
+                QVERIFY2(!json.Json().isEmpty(), qPrintable(json.Out));
+            }();
+            return std::make_pair(text.Out, json.Json());
+        };
+        auto [audioText, audio] = both({QStringLiteral("audio")});
+        QString rebuilt;
+        for (int n = 1; n <= 4; ++n)
+            rebuilt += QStringLiteral("Input%1: %2\n")
+                           .arg(n)
+                           .arg(audio[QStringLiteral("audioNames")][QString::number(n)].toString());
+        QCOMPARE(rebuilt, audioText);
+        QCOMPARE(audio.value(QStringLiteral("audio")).toObject(),
+                 QJsonDocument::fromJson(R"({"1": 1, "2": 3, "3": 2, "4": 1})").object());
+
+        auto [apmText, apm] = both({QStringLiteral("apm"), QStringLiteral("off")});
+        QCOMPARE(apmText, QStringLiteral("apm: OFF\n"));
+        QCOMPARE(apm, QJsonDocument::fromJson(R"({"apm": false})").object());
+
+        auto [listText, list] = both(
+            {QStringLiteral("--settings"), ini, QStringLiteral("preset"), QStringLiteral("list")});
+        const QJsonArray presets = list.value(QStringLiteral("presets")).toArray();
+        QCOMPARE(presets.size(), 8);
+        rebuilt.clear();
+        for (const QJsonValue& p : presets) {
+            QStringList inputs;
+            for (const QJsonValue& v : p[QStringLiteral("inputs")].toArray())
+                inputs << (v.isDouble() ? QString::number(v.toInt()) : v.toString());
+            rebuilt +=
+                QStringLiteral("%1: %2: %3\n")
+                    .arg(p[QStringLiteral("number")].toInt())
+                    .arg(p[QStringLiteral("name")].toString(), inputs.join(QLatin1Char(',')));
+        }
+        QCOMPARE(rebuilt, listText);
+        QCOMPARE(presets[1].toObject(),
+                 QJsonDocument::fromJson(
+                     R"({"number": 2, "name": "Setting2", "inputs": [1, "x", 1, 1]})")
+                     .object());
+
+        const TRun apply = Ctl(sim.Tcp() << QStringLiteral("--json") << QStringLiteral("--settings")
+                                         << ini << QStringLiteral("preset")
+                                         << QStringLiteral("apply") << QStringLiteral("1"));
+        QCOMPARE(apply.Code, 0);
+        QCOMPARE(apply.Json(),
+                 QJsonDocument::fromJson(R"({"preset": {"number": 1, "name": "Cinema"},
+                                                           "routing": {"1": 2, "2": 2, "3": 1, "4": 4}})")
+                     .object());
+    }
+
     void backupRestoreOntoAFreshMatrix()
     {
         TSim source(FDir.path(), QStringLiteral("source"),
