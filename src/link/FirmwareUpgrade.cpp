@@ -1,6 +1,7 @@
 #include "FirmwareUpgrade.h"
 
 #include "Commands.h"
+#include "GuardedCommand.h"
 #include "QMCOMControl.h"
 
 #include <QFile>
@@ -50,18 +51,12 @@ void TFirmwareUpgrade::RunCommand(const QString& statusText, const TCommandPacke
         Hooks.RunCommand(statusText, packet, reply);
         return;
     }
-    reply.Ok = 0;
-    if (FFlags->Abort || !ConnectLink()) return;
-    if (!FFlags->Idle) {
-        Status(3, QStringLiteral("In processing, command ignored"));
-        return;
-    }
-    FFlags->Idle = false;
-    Status(2, statusText);
-    FLink->ExecuteCommand(packet, reply);
-    if (reply.Ok) Status(2, QStringLiteral("Done"));
-    FFlags->Idle = true;
-    Status(3, QString());
+    TGuardedCommand guarded;
+    guarded.Link = FLink;
+    guarded.Flags = FFlags;
+    guarded.Connect = [this] { ConnectLink(); };
+    guarded.Status = [this](int panel, const QString& text) { Status(panel, text); };
+    reply = guarded.Run(statusText, packet);
 }
 
 bool TFirmwareUpgrade::HandleNotification(int code, qintptr wParam, qintptr lParam,
