@@ -43,12 +43,10 @@ static int Audio(TCli& cli, const QStringList& args)
     if (args.size() > 2) throw EUsage(QStringLiteral("audio takes [IN [SOURCE]]"));
     int first = 1, last = PortCount, source = 0;
     if (!args.isEmpty()) {
-        first = last = TCli::ParseNumber(args[0], PortCount, "input");
-        if (first < 1) throw EUsage(QStringLiteral("ports are numbered from 1"));
+        first = last = TCli::ParseNumber(args[0], 1, PortCount, "input");
     }
     if (args.size() == 2) {
-        source = TCli::ParseNumber(args[1], 3, "source");
-        if (source < 1) throw EUsage(QStringLiteral("audio sources are 1..3"));
+        source = TCli::ParseNumber(args[1], 1, 3, "source");
     }
     if (!cli.PoweredOn()) return 1;
     TCommandReply r;
@@ -107,8 +105,7 @@ static int Preset(TCli& cli, const QStringList& args)
     if (cli.SettingsPath.isEmpty()) throw EUsage(QStringLiteral("preset needs --settings FILE"));
     int row = 0;
     if (apply) {
-        row = TCli::ParseNumber(args[1], 8, "pre-setting");
-        if (row < 1) throw EUsage(QStringLiteral("pre-settings are numbered 1..8"));
+        row = TCli::ParseNumber(args[1], 1, 8, "pre-setting");
     }
     if (!QFileInfo(cli.SettingsPath).isFile()) {
         cli.Err(QStringLiteral("Unable to read %1").arg(cli.SettingsPath));
