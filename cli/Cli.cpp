@@ -1,37 +1,82 @@
 #include "Cli.h"
 
+#include "link/Traffic.h"
+
+#include <QJsonDocument>
+#include <QRegularExpression>
 #include <cstdio>
 
-TCli::TCli(TQMCOMControl* link, TProcessFlags* flags, bool trace)
-    : FLink(link), FFlags(flags), FTrace(trace)
+TCli::TCli(TQMCOMControl* link, TProcessFlags* flags, bool trace, bool json)
+    : FLink(link), FFlags(flags), FTrace(trace), FJson(json)
 {
-    QObject::connect(link, &TQMCOMControl::Notify, link,
-                     [this](int code, qintptr w, qintptr l, const QString& text) {
-                         OnNotify(code, w, l, text);
-                     }, Qt::DirectConnection);
+    QObject::connect(
+        link, &TQMCOMControl::Notify, link,
+        [this](int code, qintptr w, qintptr l, const QString& text) { OnNotify(code, w, l, text); },
+        Qt::DirectConnection);
+    if (trace) {
+        // The traffic view's lines, on stderr so that they never mix into
+        // the data on stdout.
+        FRecorder = new TTrafficRecorder(link);
+        QObject::connect(FRecorder, &TTrafficRecorder::Line, FRecorder, [](const QString& line) {
+            std::fprintf(stderr, "%s\n", qPrintable(line));
+            std::fflush(stderr);
+        });
+    }
+}
+
+TCli::~TCli()
+{
+    delete FRecorder;
 }
 
 void TCli::Out(const QString& line)
 {
+    if (FJson) return;
     std::fprintf(stdout, "%s\n", qPrintable(line));
     std::fflush(stdout);
 }
 
 void TCli::Err(const QString& line)
 {
+    if (FJson) FErrors << line;
     std::fprintf(stderr, "%s\n", qPrintable(line));
     std::fflush(stderr);
+}
+
+void TCli::Json(const QString& key, const QJsonValue& value)
+{
+    FDoc.insert(key, value);
+}
+
+void TCli::JsonAt(const QString& object, const QString& key, const QJsonValue& value)
+{
+    QJsonObject o = FDoc.value(object).toObject();
+    o.insert(key, value);
+    FDoc.insert(object, o);
+}
+
+int TCli::Finish(int rc)
+{
+    if (!FJson) return rc;
+    if (rc != 0)
+        FDoc.insert(QStringLiteral("error"), FErrors.isEmpty() ? QStringLiteral("Command failed")
+                                                               : FErrors.join(QLatin1Char('\n')));
+    std::fprintf(stdout, "%s\n", QJsonDocument(FDoc).toJson(QJsonDocument::Compact).constData());
+    std::fflush(stdout);
+    return rc;
+}
+
+void TCli::PrintJsonError(const QString& text)
+{
+    const QJsonObject doc{{QStringLiteral("error"), text}};
+    std::fprintf(stdout, "%s\n", QJsonDocument(doc).toJson(QJsonDocument::Compact).constData());
+    std::fflush(stdout);
 }
 
 void TCli::OnNotify(int code, qintptr wParam, qintptr lParam, const QString& text)
 {
     const bool serial = FLink->ControlMode() == cmCOM;
     switch (code) {
-    case ntCommandLog:
-    case ntDump:
-        if (FTrace)
-            Err(text);
-        break;
     case ntTimeOut:
         FLastFailure = QStringLiteral("Time out!");
         break;
@@ -39,7 +84,8 @@ void TCli::OnNotify(int code, qintptr wParam, qintptr lParam, const QString& tex
         FLastFailure = QStringLiteral("Data invalid!");
         break;
     case ntPortError:
-        FLastFailure = serial ? QStringLiteral("COM access failed!") : QStringLiteral("TCP control failed!");
+        FLastFailure =
+            serial ? QStringLiteral("COM access failed!") : QStringLiteral("TCP control failed!");
         break;
     case ntConnectFailed: {
         const int connected = wParam ? 1 : 0;
@@ -62,23 +108,19 @@ void TCli::OnNotify(int code, qintptr wParam, qintptr lParam, const QString& tex
 
 bool TCli::EnsureConnected()
 {
-    if (FLink->Connect())
-        return true;
+    if (FLink->Connect()) return true;
     Err(FLastFailure.isEmpty() ? QStringLiteral("Connect failed") : FLastFailure);
-    if (FTrace && !FLink->LastErrorText().isEmpty())
-        Err(FLink->LastErrorText());
+    if (FTrace && !FLink->LastErrorText().isEmpty()) Err(FLink->LastErrorText());
     return false;
 }
 
 bool TCli::Run(const TCatalogueCommand& command, TCommandReply* reply)
 {
-    if (!EnsureConnected())
-        return false;
+    if (!EnsureConnected()) return false;
     FLastFailure.clear();
     reply->Clear();
     FLink->ExecuteCommand(command.Packet, *reply);
-    if (reply->Ok)
-        return true;
+    if (reply->Ok) return true;
     Err(FLastFailure.isEmpty() ? QStringLiteral("Command failed") : FLastFailure);
     return false;
 }
@@ -86,16 +128,14 @@ bool TCli::Run(const TCatalogueCommand& command, TCommandReply* reply)
 int TCli::QueryPower()
 {
     TCommandReply r;
-    if (!Run(Catalogue::PowerStatus(), &r))
-        return -1;
+    if (!Run(Catalogue::PowerStatus(), &r)) return -1;
     return Catalogue::PowerIsOn(r) ? 1 : 0;
 }
 
 bool TCli::PoweredOn()
 {
     const int power = QueryPower();
-    if (power < 0)
-        return false;
+    if (power < 0) return false;
     if (power == 0) {
         Err(QStringLiteral("System is power off, please turn it on first."));
         return false;
@@ -106,8 +146,7 @@ bool TCli::PoweredOn()
 bool TCli::RunPowered(const TCatalogueCommand& command, TCommandReply* reply)
 {
     const int power = QueryPower();
-    if (power < 0)
-        return false;
+    if (power < 0) return false;
     if (power == 0) {
         Err(QStringLiteral("System is power off, please turn it on first."));
         return false;
@@ -115,17 +154,26 @@ bool TCli::RunPowered(const TCatalogueCommand& command, TCommandReply* reply)
     return Run(command, reply);
 }
 
-uint16_t TCli::ParseNumber(const QString& text, uint32_t max, const char* what)
+uint16_t TCli::ParseNumber(const QString& text, uint32_t min, uint32_t max, const char* what)
 {
-    bool ok = false;
-    uint32_t v = 0;
-    if (text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive))
-        v = text.mid(2).toUInt(&ok, 16);
-    else
-        v = text.toUInt(&ok, 10);
-    if (!ok || v > max)
-        throw EUsage(QStringLiteral("bad %1 '%2' (want 0..%3, decimal or 0x-hex)")
+    // One syntax everywhere: decimal or 0x-hex digits, nothing else (no sign,
+    // no blanks).
+    static const QRegularExpression syntax(QStringLiteral("^(0[xX][0-9A-Fa-f]{1,8}|[0-9]{1,10})$"));
+    bool ok = syntax.match(text).hasMatch();
+    qulonglong v = 0;
+    if (ok)
+        v = text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)
+                ? text.mid(2).toULongLong(&ok, 16)
+                : text.toULongLong(&ok, 10);
+    if (!ok || v < min || v > max)
+        throw EUsage(QStringLiteral("bad %1 '%2' (want %3..%4, decimal or 0x-hex)")
                          .arg(QLatin1String(what), text)
+                         .arg(min)
                          .arg(max));
     return uint16_t(v);
+}
+
+uint16_t TCli::ParseNumber(const QString& text, uint32_t max, const char* what)
+{
+    return ParseNumber(text, 0, max, what);
 }

@@ -3,6 +3,8 @@
 #include "link/Commands.h"
 #include "link/QMCOMControl.h"
 
+#include <QJsonObject>
+#include <QJsonValue>
 #include <QString>
 #include <QStringList>
 #include <stdexcept>
@@ -13,13 +15,22 @@ public:
     explicit EUsage(const QString& text) : std::runtime_error(text.toStdString()) {}
 };
 
+class TTrafficRecorder;
+
 // What every matrixctl command works with: the link controller, the failure
 // text of the last notification and the output streams.
+//
+// Output: text lines go through Out(), failure texts through Err() (stderr).
+// With --json the text lines are dropped and a command gives its data with
+// Json()/JsonAt() instead; Finish() prints the one document, with "error"
+// set to the failure texts when the command failed.
 class TCli {
 public:
-    TCli(TQMCOMControl* link, TProcessFlags* flags, bool trace);
+    TCli(TQMCOMControl* link, TProcessFlags* flags, bool trace, bool json = false);
+    ~TCli();
 
     TQMCOMControl* Link() { return FLink; }
+    bool Trace() const { return FTrace; }
     TProcessFlags* Flags() { return FFlags; }
 
     // Connects on demand; on failure prints the failure text and returns false.
@@ -33,10 +44,21 @@ public:
 
     void Out(const QString& line);
     void Err(const QString& line);
+    bool JsonMode() const { return FJson; }
+    // The command's data for --json, e.g. Json("power", true); ignored in text mode.
+    void Json(const QString& key, const QJsonValue& value);
+    // An entry of an object member: JsonAt("routing", "3", 2) gives {"routing": {"3": 2}}.
+    void JsonAt(const QString& object, const QString& key, const QJsonValue& value);
+    // Prints the JSON document (--json only) and returns `rc`.
+    int Finish(int rc);
+    // The document of a failure before any command ran (usage errors).
+    static void PrintJsonError(const QString& text);
     // The text of the last failure notification ("Time out!", ...), if any.
     QString LastFailure() const { return FLastFailure; }
     void ClearFailure() { FLastFailure.clear(); }
 
+    // A number in min..max; anything else is a usage error that states the range.
+    static uint16_t ParseNumber(const QString& text, uint32_t min, uint32_t max, const char* what);
     static uint16_t ParseNumber(const QString& text, uint32_t max, const char* what);
     // Queries the power state; true when on. Prints the refusal when off.
     bool PoweredOn();
@@ -49,7 +71,11 @@ private:
     TQMCOMControl* FLink;
     TProcessFlags* FFlags;
     bool FTrace;
+    bool FJson;
     QString FLastFailure;
+    QJsonObject FDoc;
+    QStringList FErrors;
+    TTrafficRecorder* FRecorder = nullptr;
 };
 
 // The command groups; each returns the exit status.
@@ -65,9 +91,14 @@ bool SettingsCommandNeedsLink(const QString& command, const QStringList& args);
 int CmdDiscover(TCli& cli, const QStringList& args, bool trace);
 int CmdModule(TCli& cli, const QStringList& args, bool trace);
 bool ModuleCommandNeedsLink(const QStringList& args);
+// backup FILE, restore FILE [--dry-run].
+int CmdBackup(TCli& cli, const QString& command, const QStringList& args);
+bool IsBackupCommand(const QString& command);
+bool BackupCommandNeedsLink(const QString& command, const QStringList& args);
 // Usage lines of the groups.
 QString CoreUsage();
 QString EdidUsage();
 QString FirmwareUsage();
 QString SettingsUsage();
 QString ModuleUsage();
+QString BackupUsage();

@@ -33,8 +33,11 @@ static int Send(TCli& cli, const QStringList& args)
     cli.Link()->ExecuteCommand(TCommandPacket::Make(group, code, p[0], p[1], p[2], p[3]), reply);
     const QByteArray bytes = reply.Packet.ToByteArray();
     const bool anyReply = bytes != QByteArray(13, '\0');
-    if (anyReply)
+    if (anyReply) {
         cli.Out(QString::fromLatin1(bytes.toHex(' ').toUpper()));
+        cli.Json(QStringLiteral("reply"), QString::fromLatin1(bytes.toHex(' ').toUpper()));
+    }
+    cli.Json(QStringLiteral("ok"), reply.Ok != 0);
     if (reply.Ok) {
         cli.Out(QStringLiteral("ok"));
         return 0;
@@ -59,6 +62,7 @@ static int Power(TCli& cli, const QStringList& args)
     if (power < 0)
         return 1;
     cli.Out(power ? QStringLiteral("Matrix Power On") : QStringLiteral("Matrix Power Off"));
+    cli.Json(QStringLiteral("power"), power == 1);
     return 0;
 }
 
@@ -70,28 +74,44 @@ static int Status(TCli& cli, const QStringList& args)
     if (power < 0)
         return 1;
     cli.Out(power ? QStringLiteral("Matrix Power On") : QStringLiteral("Matrix Power Off"));
+    cli.Json(QStringLiteral("power"), power == 1);
     if (!power) {
         cli.Err(QStringLiteral("System is power off, please turn it on first to refresh more status."));
         return 1;
     }
+    const QString unknown = QStringLiteral("unknown");
     TCommandReply r, size, version;
     if (!cli.Run(Catalogue::DeviceQuery(), &r) || !cli.Run(Catalogue::DeviceSize(), &size) ||
-        !cli.Run(Catalogue::Version(), &version))
+        !cli.Run(Catalogue::Version(), &version)) {
+        cli.Json(QStringLiteral("device"), unknown);
+        cli.Json(QStringLiteral("version"), unknown);
         return 1;
+    }
     cli.Out(Catalogue::DeviceText(size));
     cli.Out(Catalogue::VersionText(version));
+    cli.Json(QStringLiteral("device"), QStringLiteral("%1x%2").arg(size.P1Lo()).arg(size.P2Lo()));
+    cli.Json(QStringLiteral("version"),
+             Catalogue::VersionText(version).section(QLatin1Char(' '), 1));
     int rc = 0;
-    auto connection = [&](const QString& prefix, int n, const TCatalogueCommand& c) {
+    auto connection = [&](const QString& prefix, const QString& key, int n,
+                          const TCatalogueCommand& c) {
         TCommandReply reply;
         if (!cli.Run(c, &reply))
             rc = 1;
         const QString text = Catalogue::ConnectionText(prefix, n, reply);
         cli.Out(text.isEmpty() ? QStringLiteral("%1%2: Not known").arg(prefix).arg(n) : text);
+        const QString state = !reply.Ok              ? unknown
+                              : reply.P2Lo() == 0x00 ? QStringLiteral("connected")
+                              : reply.P2Lo() == 0xFF ? QStringLiteral("not connected")
+                                                     : unknown;
+        cli.JsonAt(key, QString::number(n), state);
     };
     for (int n = 1; n <= PortCount; ++n)
-        connection(QStringLiteral("Input"), n, Catalogue::InputConnection(n));
+        connection(QStringLiteral("Input"), QStringLiteral("inputs"), n,
+                   Catalogue::InputConnection(n));
     for (int n = 1; n <= PortCount; ++n)
-        connection(QStringLiteral("HDMI Output"), n, Catalogue::OutputConnection(n));
+        connection(QStringLiteral("HDMI Output"), QStringLiteral("outputs"), n,
+                   Catalogue::OutputConnection(n));
     return rc;
 }
 
@@ -99,11 +119,9 @@ static int Route(TCli& cli, const QStringList& args)
 {
     if (args.size() != 2)
         throw EUsage(QStringLiteral("route takes IN OUT|all"));
-    const int in = TCli::ParseNumber(args[0], PortCount, "input");
+    const int in = TCli::ParseNumber(args[0], 1, PortCount, "input");
     const bool all = args[1].toLower() == QLatin1String("all");
-    const int out = all ? 1 : TCli::ParseNumber(args[1], PortCount, "output");
-    if (in < 1 || out < 1)
-        throw EUsage(QStringLiteral("ports are numbered from 1"));
+    const int out = all ? 1 : TCli::ParseNumber(args[1], 1, PortCount, "output");
     if (!cli.PoweredOn())
         return 1;
     // "all": outputs 1..4 in order, ending at the first failure.
@@ -113,6 +131,7 @@ static int Route(TCli& cli, const QStringList& args)
         if (!cli.Run(Catalogue::RouteSet(in, o), &r))
             return 1;
         cli.Out(QStringLiteral("Output%1: Input%2").arg(o).arg(in));
+        cli.JsonAt(QStringLiteral("routing"), QString::number(o), in);
     }
     return 0;
 }
@@ -133,6 +152,7 @@ static int Routing(TCli& cli, const QStringList& args)
         if (!cli.Run(Catalogue::RouteQuery(out), &r))
             return 1;
         cli.Out(QStringLiteral("Output%1: Input%2").arg(out).arg(r.P2Lo()));
+        cli.JsonAt(QStringLiteral("routing"), QString::number(out), r.P2Lo());
     }
     return 0;
 }

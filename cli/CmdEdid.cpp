@@ -21,9 +21,17 @@ QString EdidUsage()
 
 static int ParseOutput(const QString& text)
 {
-    const int n = TCli::ParseNumber(text, PortCount, "output");
-    if (n < 1) throw EUsage(QStringLiteral("ports are numbered from 1"));
-    return n;
+    return TCli::ParseNumber(text, 1, PortCount, "output");
+}
+
+// An input number as a TARGET, in the syntax of every number.
+static int ParseTargetNumber(const QString& text, const char* choices)
+{
+    try {
+        return TCli::ParseNumber(text, 1, PortCount, "target");
+    } catch (const EUsage&) {
+        throw EUsage(QStringLiteral("bad target '%1' (want %2)").arg(text, QLatin1String(choices)));
+    }
 }
 
 // The opening command of a download to TARGET.
@@ -33,11 +41,7 @@ static TCommandPacket DownloadPacket(const QString& target)
     if (t == QLatin1String("all")) return Cmd::EdidWriteAll.Packet(EdidAllInputsParam);
     if (t == QLatin1String("user1")) return Cmd::EdidWrite.Packet(0xF100);
     if (t == QLatin1String("user2")) return Cmd::EdidWrite.Packet(0xF200);
-    bool ok = false;
-    const int n = t.toInt(&ok);
-    if (!ok || n < 1 || n > PortCount)
-        throw EUsage(
-            QStringLiteral("bad target '%1' (want 1..4, all, user1 or user2)").arg(target));
+    const int n = ParseTargetNumber(target, "1..4, all, user1 or user2");
     return Cmd::EdidWrite.Packet(uint16_t(0xF000 + n));
 }
 
@@ -45,11 +49,7 @@ static TCommandPacket DownloadPacket(const QString& target)
 static int ParseInputTarget(const QString& text)
 {
     if (text.toLower() == QLatin1String("all")) return 0;
-    bool ok = false;
-    const int n = text.toInt(&ok);
-    if (!ok || n < 1 || n > PortCount)
-        throw EUsage(QStringLiteral("bad target '%1' (want 1..4 or all)").arg(text));
-    return n;
+    return ParseTargetNumber(text, "1..4 or all");
 }
 
 static const char* const DipSwitchText = "Set \"DIP Switch\" on side of the Matrix to \"1111\" to "
@@ -86,6 +86,7 @@ static int Finish(TCli& cli, const TCatalogueCommand& command)
     TCommandReply reply;
     if (!cli.Run(command, &reply)) return 1;
     cli.Out(QStringLiteral("Done"));
+    cli.Json(QStringLiteral("result"), QStringLiteral("Done"));
     return 0;
 }
 
@@ -162,6 +163,9 @@ static int Read(TCli& cli, const QStringList& args)
         return 1;
     }
     cli.Out(QStringLiteral("Done"));
+    cli.Json(QStringLiteral("result"), QStringLiteral("Done"));
+    cli.Json(QStringLiteral("file"), path);
+    cli.Json(QStringLiteral("edid"), QString::fromLatin1(edid.toHex(' ').toUpper()));
     return 0;
 }
 
@@ -198,6 +202,7 @@ static int Write(TCli& cli, const QStringList& args)
         return 1;
     }
     cli.Out(QStringLiteral("Done"));
+    cli.Json(QStringLiteral("result"), QStringLiteral("Done"));
     return 0;
 }
 

@@ -6,6 +6,8 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <cstdio>
 #include <unistd.h>
@@ -29,7 +31,12 @@ namespace
 class TLinePrinter
 {
 public:
-    TLinePrinter() : FTty(::isatty(STDOUT_FILENO) == 1) {}
+    // `json`: stdout carries one JSON document; the texts go to Lines.
+    explicit TLinePrinter(bool json = false)
+        : FTty(!json && ::isatty(STDOUT_FILENO) == 1), FJson(json)
+    {
+    }
+    QJsonArray Lines;
     ~TLinePrinter() { EndLine(); }
 
     void Progress(const QString& caption, int position)
@@ -54,12 +61,22 @@ public:
     void Line(const QString& text)
     {
         EndLine();
+        if (FJson) {
+            Lines.append(text);
+            return;
+        }
         std::fprintf(stdout, "%s\n", qPrintable(text));
         std::fflush(stdout);
     }
     void EndLine()
     {
         if (FPending.isEmpty()) return;
+        if (FJson) {
+            Lines.append(FPending);
+            FPending.clear();
+            FWaiting = false;
+            return;
+        }
         std::fprintf(stdout, FTty ? "\n" : "%s\n", qPrintable(FPending));
         std::fflush(stdout);
         FPending.clear();
@@ -76,6 +93,7 @@ private:
         }
     }
     bool FTty;
+    bool FJson;
     bool FWaiting = false;
     QString FPending;
 };
@@ -84,17 +102,26 @@ int Upgrade(TCli& cli, const QStringList& args)
 {
     if (args.size() != 1) throw EUsage(QStringLiteral("fw upgrade takes FILE"));
     const QString path = args[0];
-    TLinePrinter printer;
+    TLinePrinter printer(cli.JsonMode());
     TFirmwareUpgrade upgrade(cli.Link(), cli.Flags());
     upgrade.Hooks.Memo = [&](const QString& line) { printer.Line(line); };
+    // Failure texts go to stderr, like every failure of matrixctl.
+    upgrade.Hooks.Failure = [&](const QString& line) {
+        printer.EndLine();
+        cli.Err(line);
+    };
     upgrade.Hooks.Gauge = [&](const QString& caption, int position) {
         printer.Progress(caption, position);
     };
     upgrade.Hooks.RebootText = [&](const QString& text, bool waiting) {
-        if (waiting)
+        if (waiting) {
             printer.Waiting(text);
-        else
+        } else if (text == QLatin1String("System reboot failed")) {
+            printer.EndLine();
+            cli.Err(text);
+        } else {
             printer.Line(text);
+        }
     };
     upgrade.Hooks.Status = [&](int panel, const QString& text, bool blink) {
         if (panel == 2 && blink) {
@@ -105,6 +132,7 @@ int Upgrade(TCli& cli, const QStringList& args)
     cli.ClearFailure();
     const bool ok = upgrade.Run(path);
     printer.EndLine();
+    cli.Json(QStringLiteral("messages"), printer.Lines);
     if (!ok && !cli.LastFailure().isEmpty()) cli.Err(cli.LastFailure());
     return ok ? 0 : 1;
 }
@@ -158,7 +186,12 @@ int Merge(TCli& cli, const QStringList& args)
         return 1;
     }
     merge.LastFolder = QDir(outDir).absolutePath() + QLatin1Char('/');
-    merge.Memo = [&](const QString& line) { cli.Out(line); };
+    QJsonArray messages;
+    merge.Memo = [&](const QString& line) {
+        cli.Out(line);
+        messages.append(line);
+    };
+    merge.Failure = [&](const QString& line) { cli.Err(line); };
     merge.ConfirmOverwrite = [&](const QString&) {
         if (!force)
             cli.Err(
@@ -166,12 +199,16 @@ int Merge(TCli& cli, const QStringList& args)
         return force;
     };
     if (!merge.Build()) {
+        cli.Json(QStringLiteral("messages"), messages);
         cli.Err(QStringLiteral("Nothing merged"));
         return 1;
     }
     const QString path = merge.OutputPath();
-    if (!merge.Save(path)) return 1;
+    const bool saved = merge.Save(path);
+    cli.Json(QStringLiteral("messages"), messages);
+    if (!saved) return 1;
     cli.Out(path);
+    cli.Json(QStringLiteral("file"), path);
     return 0;
 }
 
@@ -179,7 +216,13 @@ int Info(TCli& cli, const QStringList& args)
 {
     if (args.size() != 1) throw EUsage(QStringLiteral("fw info takes FILE"));
     const TFirmwareFile file = TFirmwareFile::Load(args[0]);
+    QJsonArray parts;
     for (const TFirmwarePart& part : file.Parts) {
+        parts.append(QJsonObject{{QStringLiteral("number"), part.Number},
+                                 {QStringLiteral("name"), part.Name()},
+                                 {QStringLiteral("bytes"), qint64(part.DataLength)},
+                                 {QStringLiteral("headerChecksumOk"), part.ChecksumOk},
+                                 {QStringLiteral("dataComplete"), part.DataComplete}});
         QString state = part.ChecksumOk ? QStringLiteral("header checksum ok")
                                         : QStringLiteral("header checksum wrong");
         if (part.ChecksumOk && !part.DataComplete) state += QStringLiteral(", data incomplete");
@@ -189,6 +232,7 @@ int Info(TCli& cli, const QStringList& args)
                     .arg(part.DataLength)
                     .arg(state));
     }
+    cli.Json(QStringLiteral("parts"), parts);
     if (!file.Ok()) {
         cli.Err(file.Problem == TFirmwareFile::fpUnreadable
                     ? file.ProblemText()

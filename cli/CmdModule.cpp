@@ -6,6 +6,8 @@
 #include "settings/SettingsFile.h"
 #include "transport/QMPing.h"
 
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QTextStream>
 #include <cstdio>
 #include <cstring>
@@ -53,6 +55,16 @@ QString Dotted(const std::array<uint8_t, 4>& b)
 {
     return ModuleRecord::IpText(b.data());
 }
+
+// The fields of a device entry line for --json.
+QJsonObject EntryJson(const std::array<QString, 7>& f)
+{
+    return QJsonObject{
+        {QStringLiteral("tag"), f[defTag]},      {QStringLiteral("ipMode"), f[defIPMode]},
+        {QStringLiteral("ip"), f[defIP]},        {QStringLiteral("gateway"), f[defGateway]},
+        {QStringLiteral("mask"), f[defMask]},    {QStringLiteral("mac"), f[defMAC]},
+        {QStringLiteral("subnet"), f[defSubnet]}};
+}
 } // namespace
 
 int CmdDiscover(TCli& cli, const QStringList& args, bool trace)
@@ -66,6 +78,7 @@ int CmdDiscover(TCli& cli, const QStringList& args, bool trace)
         throw EUsage(QStringLiteral("discover takes nothing or --to ADDR"));
     }
     link->FoundModules.clear();
+    cli.Json(QStringLiteral("modules"), QJsonArray());
     if (to.isEmpty()) {
         link->SetUDPMode(umBROADCAST);
     } else {
@@ -82,6 +95,7 @@ int CmdDiscover(TCli& cli, const QStringList& args, bool trace)
         return 1;
     }
     QStringList printed;
+    QJsonArray modules;
     const bool sameForAll = !to.isEmpty() && PingAnswers(link, to, trace, cli);
     for (int n = 1; n <= link->ModuleCount(); ++n) {
         std::array<QString, 7> f;
@@ -98,7 +112,9 @@ int CmdDiscover(TCli& cli, const QStringList& args, bool trace)
         if (printed.contains(entry)) continue;
         printed << entry;
         cli.Out(entry);
+        modules.append(EntryJson(f));
     }
+    cli.Json(QStringLiteral("modules"), modules);
     return 0;
 }
 
@@ -176,6 +192,7 @@ static int Config(TCli& cli, QStringList args, bool trace)
     }
     f[defSubnet] = Relation(PingAnswers(link, f[defIP], trace, cli));
     cli.Out(SettingsFile::BuildDeviceEntry(f));
+    cli.Json(QStringLiteral("module"), EntryJson(f));
     return 0;
 }
 
@@ -201,6 +218,9 @@ static int Query(TCli& cli)
     cli.Out(QStringLiteral("Version: Ver%1.%2").arg(b[17]).arg(b[18]));
     cli.Out(b[19] ? QStringLiteral("DHCP: Auto IP") : QStringLiteral("DHCP: Static IP"));
     cli.Out(QStringLiteral("IP Address: ") + ModuleRecord::IpText(b + 20));
+    cli.Json(QStringLiteral("version"), QStringLiteral("%1.%2").arg(b[17]).arg(b[18]));
+    cli.Json(QStringLiteral("dhcp"), b[19] != 0);
+    cli.Json(QStringLiteral("ip"), ModuleRecord::IpText(b + 20));
     return 0;
 }
 
@@ -239,6 +259,7 @@ static int Reset(TCli& cli, const QStringList& args)
         return 1;
     }
     cli.Out(QStringLiteral("Reset Default ok"));
+    cli.Json(QStringLiteral("reset"), true);
     return Query(cli);
 }
 

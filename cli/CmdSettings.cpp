@@ -4,6 +4,8 @@
 #include "settings/SettingsFile.h"
 
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonObject>
 
 QString SettingsUsage()
 {
@@ -41,12 +43,10 @@ static int Audio(TCli& cli, const QStringList& args)
     if (args.size() > 2) throw EUsage(QStringLiteral("audio takes [IN [SOURCE]]"));
     int first = 1, last = PortCount, source = 0;
     if (!args.isEmpty()) {
-        first = last = TCli::ParseNumber(args[0], PortCount, "input");
-        if (first < 1) throw EUsage(QStringLiteral("ports are numbered from 1"));
+        first = last = TCli::ParseNumber(args[0], 1, PortCount, "input");
     }
     if (args.size() == 2) {
-        source = TCli::ParseNumber(args[1], 3, "source");
-        if (source < 1) throw EUsage(QStringLiteral("audio sources are 1..3"));
+        source = TCli::ParseNumber(args[1], 1, 3, "source");
     }
     if (!cli.PoweredOn()) return 1;
     TCommandReply r;
@@ -54,6 +54,10 @@ static int Audio(TCli& cli, const QStringList& args)
     for (int n = first; n <= last; ++n) {
         if (!cli.Run(Catalogue::AudioQuery(n), &r)) return 1;
         cli.Out(AudioLine(n, r));
+        // {"audio": {"1": 2, ...}, "audioNames": {"1": "Analog L/R In embeded", ...}}
+        cli.JsonAt(QStringLiteral("audio"), QString::number(n), r.P2Lo());
+        const QString name = Catalogue::AudioSourceName(r.P2Lo());
+        if (!name.isEmpty()) cli.JsonAt(QStringLiteral("audioNames"), QString::number(n), name);
     }
     return 0;
 }
@@ -88,6 +92,7 @@ static int Switch(TCli& cli, const QString& word, const QStringList& args)
     if (!cli.Run(query, &r)) return 1;
     cli.Out(QStringLiteral("%1: %2").arg(word, Catalogue::SwitchIsOn(r) ? QStringLiteral("ON")
                                                                         : QStringLiteral("OFF")));
+    cli.Json(word, Catalogue::SwitchIsOn(r));
     return 0;
 }
 
@@ -100,8 +105,7 @@ static int Preset(TCli& cli, const QStringList& args)
     if (cli.SettingsPath.isEmpty()) throw EUsage(QStringLiteral("preset needs --settings FILE"));
     int row = 0;
     if (apply) {
-        row = TCli::ParseNumber(args[1], 8, "pre-setting");
-        if (row < 1) throw EUsage(QStringLiteral("pre-settings are numbered 1..8"));
+        row = TCli::ParseNumber(args[1], 1, 8, "pre-setting");
     }
     if (!QFileInfo(cli.SettingsPath).isFile()) {
         cli.Err(QStringLiteral("Unable to read %1").arg(cli.SettingsPath));
@@ -114,11 +118,23 @@ static int Preset(TCli& cli, const QStringList& args)
         return 1;
     }
     if (list) {
+        QJsonArray presets;
         for (int n = 1; n <= 8; ++n) {
             const TPreSetting& p = d.PreSettings[size_t(n - 1)];
             cli.Out(
                 QStringLiteral("%1: %2: %3").arg(n).arg(p.Name, p.Values.join(QLatin1Char(','))));
+            // Inputs as numbers; a value that is not a number keeps its text.
+            QJsonArray inputs;
+            for (const QString& text : p.Values) {
+                bool isNumber = false;
+                const int v = text.toInt(&isNumber);
+                inputs.append(isNumber ? QJsonValue(v) : QJsonValue(text));
+            }
+            presets.append(QJsonObject{{QStringLiteral("number"), n},
+                                       {QStringLiteral("name"), p.Name},
+                                       {QStringLiteral("inputs"), inputs}});
         }
+        cli.Json(QStringLiteral("presets"), presets);
         return 0;
     }
     const TPreSetting& p = d.PreSettings[size_t(row - 1)];
@@ -138,10 +154,13 @@ static int Preset(TCli& cli, const QStringList& args)
         inputs << v;
     }
     if (!cli.PoweredOn()) return 1;
+    cli.Json(QStringLiteral("preset"),
+             QJsonObject{{QStringLiteral("number"), row}, {QStringLiteral("name"), p.Name}});
     for (int o = 1; o <= PortCount; ++o) {
         TCommandReply r;
         if (!cli.Run(Catalogue::RouteSet(inputs[o - 1], o), &r)) return 1;
         cli.Out(QStringLiteral("Output%1: Input%2").arg(o).arg(inputs[o - 1]));
+        cli.JsonAt(QStringLiteral("routing"), QString::number(o), inputs[o - 1]);
     }
     return 0;
 }

@@ -7,21 +7,34 @@
 static QString Usage()
 {
     return QStringLiteral("usage: matrixctl (--tcp HOST[:PORT] | --serial DEVICE) [--timeout-ms N] "
-                          "[--settings FILE] [--trace] COMMAND ...\n"
+                          "[--settings FILE] [--trace] [--json] COMMAND ...\n"
                           "commands:\n") +
-           CoreUsage() + SettingsUsage() + EdidUsage() + FirmwareUsage() + ModuleUsage();
+           CoreUsage() + SettingsUsage() + EdidUsage() + FirmwareUsage() + ModuleUsage() +
+           BackupUsage();
 }
 
 static bool NeedsLink(const QString& command, const QStringList& args)
 {
     if (IsSettingsCommand(command))
         return SettingsCommandNeedsLink(command, args);
+    if (IsBackupCommand(command)) return BackupCommandNeedsLink(command, args);
     // Firmware files are merged and inspected offline; modules are found and
     // configured over UDP.
     if (command == QLatin1String("discover")) return false;
     if (command == QLatin1String("module")) return ModuleCommandNeedsLink(args);
     return !(command == QLatin1String("fw") && !args.isEmpty() &&
              (args[0] == QLatin1String("merge") || args[0] == QLatin1String("info")));
+}
+
+static int Dispatch(TCli& cli, const QString& command, const QStringList& args)
+{
+    if (IsCoreCommand(command)) return CmdCore(cli, command, args);
+    if (IsSettingsCommand(command)) return CmdSettings(cli, command, args);
+    if (IsBackupCommand(command)) return CmdBackup(cli, command, args);
+    if (command == QLatin1String("edid")) return CmdEdid(cli, args);
+    if (command == QLatin1String("discover")) return CmdDiscover(cli, args, cli.Trace());
+    if (command == QLatin1String("module")) return CmdModule(cli, args, cli.Trace());
+    return CmdFirmware(cli, args);
 }
 
 int main(int argc, char** argv)
@@ -32,6 +45,7 @@ int main(int argc, char** argv)
     int timeoutMs = -1;
     bool trace = false;
     QString settings;
+    bool json = false;
     try {
         while (!args.isEmpty() && args.first().startsWith(QLatin1String("--"))) {
             const QString opt = args.takeFirst();
@@ -50,6 +64,8 @@ int main(int argc, char** argv)
                 settings = value();
             else if (opt == QLatin1String("--trace"))
                 trace = true;
+            else if (opt == QLatin1String("--json"))
+                json = true;
             else if (opt == QLatin1String("--help")) {
                 std::printf("%s", qPrintable(Usage()));
                 return 0;
@@ -62,7 +78,7 @@ int main(int argc, char** argv)
         const bool known = IsCoreCommand(command) || IsSettingsCommand(command) ||
                            command == QLatin1String("edid") || command == QLatin1String("fw") ||
                            command == QLatin1String("discover") ||
-                           command == QLatin1String("module");
+                           command == QLatin1String("module") || IsBackupCommand(command);
         if (!known)
             throw EUsage(QStringLiteral("unknown command '%1'").arg(command));
         if (NeedsLink(command, args) && (tcp.isEmpty() == serial.isEmpty()))
@@ -80,26 +96,19 @@ int main(int argc, char** argv)
             link.SetControlMode(cmLAN);
             QString host = tcp;
             const int colon = int(tcp.lastIndexOf(QLatin1Char(':')));
-            if (colon > 0 && !tcp.contains(QLatin1Char(']')) && tcp.count(QLatin1Char(':')) == 1) {
+            if (!tcp.contains(QLatin1Char(']')) && tcp.count(QLatin1Char(':')) == 1) {
                 host = tcp.left(colon);
-                link.SetDevicePort(TCli::ParseNumber(tcp.mid(colon + 1), 65535, "port"));
+                link.SetDevicePort(TCli::ParseNumber(tcp.mid(colon + 1), 1, 65535, "port"));
             }
+            if (host.trimmed().isEmpty())
+                throw EUsage(QStringLiteral("--tcp needs a host: HOST[:PORT]"));
             link.SetDeviceIP(host);
         }
-        TCli cli(&link, &flags, trace);
+        TCli cli(&link, &flags, trace, json);
         cli.SettingsPath = settings;
-        if (IsCoreCommand(command))
-            return CmdCore(cli, command, args);
-        if (IsSettingsCommand(command))
-            return CmdSettings(cli, command, args);
-        if (command == QLatin1String("edid"))
-            return CmdEdid(cli, args);
-        if (command == QLatin1String("discover"))
-            return CmdDiscover(cli, args, trace);
-        if (command == QLatin1String("module"))
-            return CmdModule(cli, args, trace);
-        return CmdFirmware(cli, args);
+        return cli.Finish(Dispatch(cli, command, args));
     } catch (const EUsage& e) {
+        if (json) TCli::PrintJsonError(QString::fromStdString(e.what()));
         std::fprintf(stderr, "matrixctl: %s\n%s", e.what(), qPrintable(Usage()));
         return 2;
     }

@@ -4,11 +4,13 @@
 #include "link/FirmwareMerge.h"
 #include "link/QMCOMControl.h"
 #include "ui/main/AppWindows.h"
+#include "ui/main/CommandRunner.h"
 #include "ui/main/DeviceStatusPanel.h"
 #include "ui/main/EdidPanel.h"
 #include "ui/main/FirmwarePanel.h"
 #include "ui/main/Prompter.h"
 #include "ui/main/TabContainer.h"
+#include "ui/main/TrafficWindow.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -119,6 +121,18 @@ int main(int argc, char** argv)
     prompter.Files = {work.filePath(QStringLiteral("projector.bin"))};
     edid->btnSaveEDID->click();
     ok = Save(form.get(), out.filePath(QStringLiteral("edid-control.png"))) && ok;
+
+    // Traffic: the frames and notifications of a power query and the routing
+    // refresh, at the end of the view.
+    TTrafficWindow* traffic = form->Traffic();
+    traffic->ShowWindow();
+    traffic->resize(1100, 460);
+    form->DeviceStatus()->QueryPowerStatus();
+    for (int o = 1; o <= 4; ++o)
+        form->Runner()->RunPoweredCommand(Catalogue::RouteQuery(o));
+    QApplication::processEvents();
+    ok = Save(traffic, out.filePath(QStringLiteral("traffic.png"))) && ok;
+    traffic->hide();
 
     // FW upgrade: a picture in the middle of the third part.
     TFirmwareMerge merge;

@@ -164,4 +164,50 @@ QString AudioSourceName(int number)
     }
 }
 
+QString CommandName(uint8_t group, uint8_t code)
+{
+    struct TName {
+        TCommandId Id;
+        const char* Name;
+    };
+    // (1, 1) doubles as the reboot probe; the traffic shows it as the query.
+    static const TName names[] = {
+        {Cmd::DeviceQuery, "DeviceQuery"},
+        {Cmd::DeviceSize, "DeviceSize"},
+        {Cmd::Version, "Version"},
+        {Cmd::InputConnection, "InputConnection"},
+        {Cmd::OutputConnection, "OutputConnection"},
+        {Cmd::ApmQuery, "ApmQuery"},
+        {Cmd::ApmSet, "ApmSet"},
+        {Cmd::BeeperQuery, "BeeperQuery"},
+        {Cmd::BeeperSet, "BeeperSet"},
+        {Cmd::KeysQuery, "KeysQuery"},
+        {Cmd::KeysSet, "KeysSet"},
+        {Cmd::RouteQuery, "RouteQuery"},
+        {Cmd::RouteSet, "RouteSet"},
+        {Cmd::EdidModeAll, "EdidModeAll"},
+        {Cmd::EdidModeOne, "EdidModeOne"},
+        {Cmd::EdidCopyAll, "EdidCopyAll"},
+        {Cmd::EdidCopyOne, "EdidCopyOne"},
+        {Cmd::EdidRead, "EdidRead"},
+        {Cmd::EdidWriteAll, "EdidWriteAll"},
+        {Cmd::EdidWrite, "EdidWrite"},
+        {Cmd::EdidPrepare, "EdidPrepare"},
+        {Cmd::EdidDefaultAll, "EdidDefaultAll"},
+        {Cmd::EdidDefaultOne, "EdidDefaultOne"},
+        {Cmd::EdidControlMode, "EdidControlMode"},
+        {Cmd::IrSet, "IrSet"},
+        {Cmd::IrQuery, "IrQuery"},
+        {Cmd::AudioSet, "AudioSet"},
+        {Cmd::AudioQuery, "AudioQuery"},
+        {Cmd::PowerQuery, "PowerQuery"},
+        {Cmd::PowerSet, "PowerSet"},
+        {Cmd::Reboot, "Reboot"},
+    };
+    for (const TName& n : names)
+        if (n.Id == TCommandId{group, code}) return QLatin1String(n.Name);
+    if (group == Cmd::FirmwareGroup) return QStringLiteral("FirmwarePart");
+    return QString();
+}
+
 } // namespace Catalogue

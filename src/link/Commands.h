@@ -114,4 +114,7 @@ QString VersionText(const TCommandReply& versionReply); // "Version: 2.07"
 QString ConnectionText(const QString& prefix, int n, const TCommandReply& reply);
 // Audio source names, 1-based numbers.
 QString AudioSourceName(int number);
+// The catalogue name of a command, e.g. "RouteSet"; empty for one the
+// catalogue does not hold. Firmware part commands are "FirmwarePart".
+QString CommandName(uint8_t group, uint8_t code);
 } // namespace Catalogue

@@ -55,8 +55,8 @@ bool TFirmwareMerge::Build()
         in.Path = TrimPath(in.Path);
         if (in.Path.isEmpty()) continue;
         if (!QFile::exists(in.Path)) {
-            Say(memoName + QStringLiteral(" firmware file: ") + in.Path +
-                QStringLiteral(" does not exist"));
+            Fail(memoName + QStringLiteral(" firmware file: ") + in.Path +
+                 QStringLiteral(" does not exist"));
             continue;
         }
         if (LastFolder.isEmpty()) LastFolder = QFileInfo(in.Path).absolutePath() + QLatin1Char('/');
@@ -64,8 +64,8 @@ bool TFirmwareMerge::Build()
         QString error;
         if (BoundedFile::Read(in.Path, TFirmwareFile::MaxFileSize, &image, &error) !=
             BoundedFile::brOk) {
-            Say(memoName + QStringLiteral(" firmware file: ") + in.Path +
-                QStringLiteral(" can not be read: ") + error);
+            Fail(memoName + QStringLiteral(" firmware file: ") + in.Path +
+                 QStringLiteral(" can not be read: ") + error);
             continue;
         }
         Say(memoName + QStringLiteral(" firmware: ") + in.Path + QStringLiteral(" loaded"));
@@ -95,8 +95,8 @@ bool TFirmwareMerge::Save(const QString& path)
     // Written aside and renamed, so a failure never leaves half a file.
     QSaveFile out(path);
     if (!out.open(QIODevice::WriteOnly) || out.write(Bytes) != Bytes.size() || !out.commit()) {
-        Say(QStringLiteral("Firmware file: ") + path + QStringLiteral(" can not be written: ") +
-            out.errorString());
+        Fail(QStringLiteral("Firmware file: ") + path + QStringLiteral(" can not be written: ") +
+             out.errorString());
         return false;
     }
     Say(QStringLiteral("Firmware merged complete, save to file: ") + path);

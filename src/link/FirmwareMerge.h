@@ -37,6 +37,8 @@ public:
     QString LastFolder;
     // One memo line per message.
     std::function<void(const QString&)> Memo;
+    // Lines that report a failure; unset: they go to Memo like the rest.
+    std::function<void(const QString&)> Failure;
     // Asked with "Firmware file: " + path + " exists, overwrite it?"; true writes.
     // Unset: an existing file is never overwritten.
     std::function<bool(const QString& question)> ConfirmOverwrite;
@@ -64,5 +66,12 @@ private:
     void Say(const QString& line)
     {
         if (Memo) Memo(line);
+    }
+    void Fail(const QString& line)
+    {
+        if (Failure)
+            Failure(line);
+        else
+            Say(line);
     }
 };

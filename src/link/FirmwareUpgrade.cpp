@@ -1,6 +1,7 @@
 #include "FirmwareUpgrade.h"
 
 #include "Commands.h"
+#include "GuardedCommand.h"
 #include "QMCOMControl.h"
 
 #include <QFile>
@@ -13,6 +14,14 @@ TFirmwareUpgrade::TFirmwareUpgrade(TQMCOMControl* link, TProcessFlags* flags, QO
 void TFirmwareUpgrade::Memo(const QString& line)
 {
     if (Hooks.Memo) Hooks.Memo(line);
+}
+
+void TFirmwareUpgrade::Fail(const QString& line)
+{
+    if (Hooks.Failure)
+        Hooks.Failure(line);
+    else
+        Memo(line);
 }
 
 void TFirmwareUpgrade::Status(int panel, const QString& text, bool blink)
@@ -42,18 +51,12 @@ void TFirmwareUpgrade::RunCommand(const QString& statusText, const TCommandPacke
         Hooks.RunCommand(statusText, packet, reply);
         return;
     }
-    reply.Ok = 0;
-    if (FFlags->Abort || !ConnectLink()) return;
-    if (!FFlags->Idle) {
-        Status(3, QStringLiteral("In processing, command ignored"));
-        return;
-    }
-    FFlags->Idle = false;
-    Status(2, statusText);
-    FLink->ExecuteCommand(packet, reply);
-    if (reply.Ok) Status(2, QStringLiteral("Done"));
-    FFlags->Idle = true;
-    Status(3, QString());
+    TGuardedCommand guarded;
+    guarded.Link = FLink;
+    guarded.Flags = FFlags;
+    guarded.Connect = [this] { ConnectLink(); };
+    guarded.Status = [this](int panel, const QString& text) { Status(panel, text); };
+    reply = guarded.Run(statusText, packet);
 }
 
 bool TFirmwareUpgrade::HandleNotification(int code, qintptr wParam, qintptr lParam,
@@ -63,7 +66,7 @@ bool TFirmwareUpgrade::HandleNotification(int code, qintptr wParam, qintptr lPar
     const uint16_t l = uint16_t(lParam & 0xFFFF);
     switch (code) {
     case ntPartDeclined:
-        Memo(QStringLiteral("Write to Part_%1.%2.%3.%4 failed")
+        Fail(QStringLiteral("Write to Part_%1.%2.%3.%4 failed")
                  .arg(HighByte(w))
                  .arg(LowByte(w))
                  .arg(HighByte(l))
@@ -109,7 +112,7 @@ bool TFirmwareUpgrade::Upgrade(const QString& path)
 {
     if (path.isEmpty()) return false;
     if (!QFile::exists(path)) {
-        Memo(QStringLiteral("Firmware file: ") + path + QStringLiteral(" does not exist"));
+        Fail(QStringLiteral("Firmware file: ") + path + QStringLiteral(" does not exist"));
         return false;
     }
     if (FFlags->Abort || !ConnectLink()) return false;
@@ -134,12 +137,12 @@ bool TFirmwareUpgrade::Upgrade(const QString& path)
     // file never leaves the matrix with some parts new and some old.
     const TFirmwareFile file = TFirmwareFile::Load(path);
     if (file.Problem == TFirmwareFile::fpUnreadable) {
-        Memo(file.ProblemText());
+        Fail(file.ProblemText());
         return finish(false);
     }
     if (!file.Ok()) {
-        Memo(QStringLiteral("Bad FW file!"));
-        Memo(file.ProblemText());
+        Fail(QStringLiteral("Bad FW file!"));
+        Fail(file.ProblemText());
         return finish(false);
     }
 
@@ -168,7 +171,7 @@ bool TFirmwareUpgrade::Upgrade(const QString& path)
                 Status(2, QStringLiteral("Done"));
             }
         } else {
-            Memo(QStringLiteral("Upgrading ") + name + QStringLiteral(" failed"));
+            Fail(QStringLiteral("Upgrading ") + name + QStringLiteral(" failed"));
         }
         if (!FTransferResult || FFlags->Abort) break;
     }

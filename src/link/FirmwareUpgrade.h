@@ -26,6 +26,8 @@ public:
     struct THooks {
         // A line for the Messages log.
         std::function<void(const QString& line)> Memo;
+        // A line that reports a failure; unset: it goes to Memo like the rest.
+        std::function<void(const QString& line)> Failure;
         // A reboot wait text: `waiting` texts replace the log's last line when
         // that line contains "System rebooting", the final one is appended.
         // Unset: the final text goes to Memo, the waiting ones nowhere.
@@ -64,6 +66,7 @@ public:
 
 private:
     void Memo(const QString& line);
+    void Fail(const QString& line);
     void Status(int panel, const QString& text, bool blink = false);
     void Gauge(const QString& caption, int position);
     bool ConnectLink();

@@ -131,6 +131,7 @@ bool TQMCOMControl::Disconnect()
 int TQMCOMControl::SendFrame(const uint8_t* bytes, int count)
 {
     QByteArray data(reinterpret_cast<const char*>(bytes), count);
+    emit Frame(fdSent, data);
     if (FControlMode == cmCOM) {
         FComPort->ClearBuffers(true, true);
         return FComPort->Write(data);
@@ -179,6 +180,8 @@ QByteArray TQMCOMControl::Receive(const QByteArray& bytes)
     if (FFrameComplete) FRxPos = 0;
     FRxExtra = bytes.mid(take);
     if (take > 0) std::memcpy(FRxBuffer + oldPos, bytes.constData(), size_t(take));
+    if (FFrameComplete)
+        emit Frame(fdReceived, QByteArray(reinterpret_cast<const char*>(FRxBuffer), limit));
     return bytes.left(take);
 }
 
@@ -282,6 +285,8 @@ TQMCOMControl::TTryResult TQMCOMControl::FinishTry(bool waited, int tryNo, int l
         throw std::runtime_error(FControlMode == cmCOM ? "The serial line went away"
                                                        : "The connection was closed");
     if (!FFrameComplete) {
+        if (FRxPos > 0)
+            emit Frame(fdPartial, QByteArray(reinterpret_cast<const char*>(FRxBuffer), FRxPos));
         if (tryNo != lastTry) return trRetry;
         reply.Ok = 0;
         SendNotify(ntTimeOut);

@@ -22,6 +22,13 @@ class TNMUDP;
 class TPowersock;
 class QEventLoop;
 
+// Direction of a frame on the line, as the Frame signal reports it.
+enum TFrameDirection {
+    fdSent,     // written to the port or socket
+    fdReceived, // a whole frame the receiver completed
+    fdPartial,  // the bytes of a frame that was still incomplete when its wait ended
+};
+
 // The one object through which the program talks to the matrix: owns the
 // serial port and the TCP client, runs every command as a transaction of up to
 // five tries, moves EDID and firmware data in blocks, and reports through the
@@ -126,6 +133,9 @@ public:
 
 signals:
     void Notify(int code, qintptr wParam, qintptr lParam, const QString& text);
+    // Every frame on the line (TFrameDirection), for the traffic view and
+    // the command line trace.
+    void Frame(int direction, const QByteArray& bytes);
     // Internal: the receiver took bytes; wakes a running wait.
     void ReceiverAdvanced();
 

@@ -40,23 +40,17 @@ void TQMCOMControl::ReadBlocks(const TCommandPacket& request, TCommandReply& rep
                 if (result == trStop) return;
                 if (result == trRetry) continue;
                 reply.Ok = 0;
-                const uint8_t status = FReply[4];
-                const int length = FReply[6] | (FReply[7] << 8);
-                // A block longer than 256 bytes cannot be in a 270-byte frame:
-                // it is a broken one and is asked for again.
-                if (CheckReply(FReply, group, code, true) == rcOk &&
-                    (status == rsReady || status == rsLastBlock) && length <= BlockDataMax) {
+                // A block that fails a check (a length over 256 bytes among
+                // them: it cannot be in a 270-byte frame) is asked for again.
+                QByteArray block;
+                if (TDataBlockFrame::Accept(FRxBuffer, group, code, &block)) {
                     FBlockFrameSize = FrameSizeBlock;
-                    FBlockDataSize = length;
+                    FBlockDataSize = int(block.size());
                     FBlockDataChecksum = FRxBuffer[13];
-                    uint8_t* data = FRxBuffer + FrameSizeBlock;
-                    std::memmove(data, FRxBuffer + 14, size_t(length));
-                    if (SumCheck(data, length) == FBlockDataChecksum) {
-                        FEdidReadBuffer.append(reinterpret_cast<const char*>(data), length);
-                        FRestartBlocks = false;
-                        reply.Ok = 1;
-                        end = status == rsLastBlock;
-                    }
+                    FEdidReadBuffer.append(block);
+                    FRestartBlocks = false;
+                    reply.Ok = 1;
+                    end = FReply[4] == rsLastBlock;
                 }
                 // Nothing follows the last block, so it needs no breather.
                 if (!(reply.Ok && end)) Pause(FTiming.RejectPauseMs);

@@ -1,6 +1,8 @@
 // The main window's skeleton: command wrapper, status panel, notifications,
 // tab-change rule, close query and the writable-folder refusal.
+#include "DeadPort.h"
 #include "WindowFixture.h"
+#include "transport/Powersock.h"
 #include "ui/main/ConnectionPanel.h"
 #include "ui/main/DeviceStatusPanel.h"
 #include "ui/main/FirmwarePanel.h"
@@ -12,6 +14,7 @@
 #include <QPushButton>
 #include <QTabBar>
 #include <QTcpServer>
+#include <QTimer>
 #include <QtTest>
 #include <functional>
 #include <memory>
@@ -308,13 +311,35 @@ void tst_mainwindow::closeDuringCommand()
     QVERIFY(f.Form->Flags().Idle);
 }
 
+// Runs `during` while the Connect button's connect waits for a peer that
+// never accepts, then lets the wait end.
+static void DuringAConnect(TWindowFixture& f, const std::function<void()>& during)
+{
+    TDeadPort dead;
+    TTiming t = TTiming::Fast();
+    t.ConnectTimeoutMs = 5000;
+    f.Show(t);
+    f.Form->Link()->SetDeviceIP(QStringLiteral("127.0.0.1"));
+    f.Form->Link()->SetDevicePort(dead.Port);
+    bool ran = false;
+    QTimer::singleShot(30, [&] {
+        QVERIFY(f.Form->Link()->FConnecting);
+        during();
+        ran = true;
+        f.Form->Link()->TcpClient()->Cancel();
+    });
+    QTest::mouseClick(f.Form->Connection()->btnConnect, Qt::LeftButton);
+    QVERIFY(ran);
+    QVERIFY(!f.Form->Link()->FConnecting);
+}
+
 void tst_mainwindow::closeWhileConnectingRefused()
 {
     TWindowFixture f;
-    f.Show();
-    f.Form->Link()->FConnecting = true;
-    QVERIFY(!f.Form->close());
-    f.Form->Link()->FConnecting = false;
+    f.WriteTcpSettings();
+    bool closed = true;
+    DuringAConnect(f, [&] { closed = f.Form->close(); });
+    QVERIFY(!closed);
     QCOMPARE(f.Prompter.Texts(TScriptedPrompter::pkInformation),
              QStringList{"Connection in process, please wait..."});
     QVERIFY(f.Form->isVisible());
@@ -326,11 +351,11 @@ void tst_mainwindow::commandDuringConnectDoesNotConnectAgain()
     TWindowFixture f;
     QVERIFY(f.StartTcp());
     f.WriteTcpSettings();
-    f.Show();
-    f.Form->Link()->FConnecting = true;
-    const TCommandReply r = f.Runner()->RunCommand(Catalogue::PowerStatus());
-    f.Form->Link()->FConnecting = false;
+    TCommandReply r;
+    r.Ok = 1;
+    DuringAConnect(f, [&] { r = f.Runner()->RunCommand(Catalogue::PowerStatus()); });
     QCOMPARE(int(r.Ok), 0);
+    QVERIFY(f.Runner()->LastRefused());
     QVERIFY(!f.Form->Link()->Connected());
     QCOMPARE(f.Log.Count(), 0);
 }

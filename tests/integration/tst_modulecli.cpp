@@ -49,6 +49,10 @@ private slots:
         QCOMPARE(q.Code, 0);
         QCOMPARE(q.Out,
                  QStringLiteral("Version: Ver1.5\nDHCP: Static IP\nIP Address: 192.168.0.100\n"));
+        q = Ctl({QStringLiteral("--json"), QStringLiteral("module"), QStringLiteral("query")});
+        QCOMPARE(q.Code, 0);
+        QCOMPARE(q.Out,
+                 QStringLiteral("{\"dhcp\":false,\"ip\":\"192.168.0.100\",\"version\":\"1.5\"}\n"));
 
         // No terminal and no --yes: a usage error, nothing sent.
         TRun r = Ctl({QStringLiteral("module"), QStringLiteral("reset")});

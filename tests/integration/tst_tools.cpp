@@ -237,6 +237,15 @@ private slots:
         QTest::newRow("port 0 route") << QStringList{QStringLiteral("--tcp"), QStringLiteral("h"), QStringLiteral("route"),
                                                      QStringLiteral("0"), QStringLiteral("1")};
         QTest::newRow("unknown option") << QStringList{QStringLiteral("--fast"), QStringLiteral("status")};
+        // One number syntax and the real ranges everywhere.
+        const QString h = QStringLiteral("--tcp");
+        QTest::newRow("empty host") << QStringList{h, QStringLiteral(":8000"), QStringLiteral("status")};
+        QTest::newRow("tcp port 0") << QStringList{h, QStringLiteral("h:0"), QStringLiteral("status")};
+        QTest::newRow("tcp port 65536") << QStringList{h, QStringLiteral("h:65536"), QStringLiteral("status")};
+        QTest::newRow("signed target") << QStringList{h, QStringLiteral("h"), QStringLiteral("edid"),
+                                                      QStringLiteral("write"), QStringLiteral("+1"), QStringLiteral("f")};
+        QTest::newRow("blank in number") << QStringList{h, QStringLiteral("h"), QStringLiteral("send"),
+                                                        QStringLiteral(" 4"), QStringLiteral("4")};
     }
     void UsageErrors()
     {
@@ -244,6 +253,26 @@ private slots:
         TRun r = Ctl(args);
         QCOMPARE(r.Code, 2);
         QVERIFY(r.Err.contains(QStringLiteral("usage: matrixctl")));
+        QVERIFY(!r.Err.contains(QStringLiteral("0..4")));
+    }
+
+    void FileFailuresOnStderr()
+    {
+        // Hex is taken like decimal: the content check runs, not the parser.
+        TRun hex = Ctl(Tcp() << QStringLiteral("edid") << QStringLiteral("write") << QStringLiteral("0x1")
+                             << QStringLiteral("/dev/null"));
+        QCOMPARE(hex.Code, 1);
+        QCOMPARE(hex.Err.trimmed(), QStringLiteral("EDID content error."));
+        // A device that never ends is refused without reading it whole; a
+        // missing file is reported on stderr with nothing on stdout.
+        TRun zero = Ctl({QStringLiteral("fw"), QStringLiteral("info"), QStringLiteral("/dev/zero")});
+        QCOMPARE(zero.Code, 1);
+        QVERIFY(zero.Err.contains(QStringLiteral("too large")));
+        const QString missing = FDir.filePath(QStringLiteral("missing.fw"));
+        TRun up = Ctl(Tcp() << QStringLiteral("fw") << QStringLiteral("upgrade") << missing);
+        QCOMPARE(up.Code, 1);
+        QCOMPARE(up.Out, QString());
+        QVERIFY(up.Err.contains(QStringLiteral("Firmware file: ") + missing + QStringLiteral(" does not exist")));
     }
 
     void FrameLog()

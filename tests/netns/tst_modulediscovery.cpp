@@ -9,6 +9,9 @@
 #include "transport/QMPing.h"
 
 #include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTest>
 #include <QTimer>
@@ -264,6 +267,20 @@ private slots:
                                      "[255.255.255.0] - [00-1A-2B-3C-4D-50] - [Same Subnet]\n"
                                      "[TCP Module 2] - [Static IP] - [10.77.0.2] - [192.168.0.1] - "
                                      "[255.255.255.0] - [00-1A-2B-3C-4D-51] - [Same Subnet]\n"));
+        QCOMPARE(ctl({QStringLiteral("--json"), QStringLiteral("discover"), QStringLiteral("--to"),
+                      QStringLiteral("10.77.0.2")},
+                     &out, &err),
+                 0);
+        const QJsonArray modules = QJsonDocument::fromJson(out.toUtf8())
+                                       .object()
+                                       .value(QStringLiteral("modules"))
+                                       .toArray();
+        QCOMPARE(modules.size(), 2);
+        QCOMPARE(modules[1].toObject(),
+                 QJsonDocument::fromJson(R"({"tag": "TCP Module 2", "ipMode": "Static IP",
+                     "ip": "10.77.0.2", "gateway": "192.168.0.1", "mask": "255.255.255.0",
+                     "mac": "00-1A-2B-3C-4D-51", "subnet": "Same Subnet"})")
+                     .object());
         QCOMPARE(ctl({QStringLiteral("module"), QStringLiteral("config"),
                       QStringLiteral("00-1A-2B-3C-4D-51"), QStringLiteral("--static"),
                       QStringLiteral("10.77.0.2"), QStringLiteral("10.77.0.254"),

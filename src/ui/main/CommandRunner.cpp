@@ -2,6 +2,7 @@
 
 #include "Prompter.h"
 #include "StatusBar.h"
+#include "link/GuardedCommand.h"
 #include "link/QMCOMControl.h"
 
 #include <QEventLoop>
@@ -23,26 +24,15 @@ bool TCommandRunner::EnsureConnected()
 TCommandReply TCommandRunner::RunCommand(const QString& statusText, uint8_t group, uint8_t code,
                                          uint16_t p1, uint16_t p2, uint16_t p3, uint16_t p4)
 {
-    TCommandReply reply;
-    FLastRefused = true;
-    if (FFlags->Abort) return reply;
-    if (!FLink->Connected() && FConnectAction) FConnectAction();
-    // Another command's on-demand connect is still waiting for its peer.
-    if (!FLink->Connected() && FLink->FConnecting) return reply;
-    FLastRefused = false;
-    if (!FLink->Connected()) return reply;
-    if (!FFlags->Idle) {
-        FLastRefused = true;
-        ShowStatus(3, QStringLiteral("In processing, command ignored"));
-        return reply;
-    }
-    FFlags->Idle = false;
-    ShowStatus(2, statusText);
-    FLink->ExecuteCommand(TCommandPacket::Make(group, code, p1, p2, p3, p4), reply);
-    if (reply.Ok) ShowStatus(2, QStringLiteral("Done"));
-    FFlags->Idle = true;
-    ShowStatus(3, QString());
-    return reply;
+    TGuardedCommand guarded;
+    guarded.Link = FLink;
+    guarded.Flags = FFlags;
+    guarded.Connect = [this] {
+        if (FConnectAction) FConnectAction();
+    };
+    guarded.Status = [this](int panel, const QString& text) { ShowStatus(panel, text); };
+    return guarded.Run(statusText, TCommandPacket::Make(group, code, p1, p2, p3, p4),
+                       &FLastRefused);
 }
 
 TCommandReply TCommandRunner::RunCommand(const TCatalogueCommand& c)

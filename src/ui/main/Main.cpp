@@ -1,6 +1,7 @@
 #include "Main.h"
 
 #include "AdvancedPanel.h"
+#include "BackupGroup.h"
 #include "CommandRunner.h"
 #include "ConnectionPanel.h"
 #include "DeviceStatusPanel.h"
@@ -15,6 +16,7 @@
 #include "TabContainer.h"
 #include "TcpDeviceActions.h"
 #include "TcpModulePanel.h"
+#include "TrafficWindow.h"
 #include "link/QMCOMControl.h"
 #include "settings/SettingsFile.h"
 
@@ -29,6 +31,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -94,6 +97,9 @@ void TForm1::FormCreate(const TForm1Options& options)
 
     FLink = new TQMCOMControl(&FFlags, FTiming, this);
     connect(FLink, &TQMCOMControl::Notify, this, &TForm1::OnNotify, Qt::DirectConnection);
+    FTraffic = new TTrafficWindow(FLink, FPrompter, this);
+    connect(new QShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+T")), this),
+            &QShortcut::activated, FTraffic, &TTrafficWindow::ShowWindow);
     FFlags.Abort = false;
     FFlags.Blink = true;
     FFlags.Idle = true;
@@ -196,6 +202,8 @@ void TForm1::BuildTabs()
     fill(tsEDIDCtrl, FEdid);
     fill(tsIR, FAdvanced);
     FAdvanced->ModuleColumn()->addWidget(FTcpModule);
+    FAdvanced->ModuleColumn()->addWidget(
+        new TBackupGroup(FRunner, [this] { FAdvanced->RefreshSwitches(); }));
     FAdvanced->ModuleColumn()->addStretch();
     fill(tsFWUpgrade, FFirmware);
 

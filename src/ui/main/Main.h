@@ -28,6 +28,7 @@ class TStatusBar;
 class TTabContainer;
 class TTcpDeviceActions;
 class TTcpModulePanel;
+class TTrafficWindow;
 class TfrmEditLAN;
 class TfrmEnterYes;
 class TfrmPreSettingEdit;
@@ -94,6 +95,7 @@ public:
     TTcpModulePanel* TcpModule() const { return FTcpModule; }
     TTcpDeviceActions* TcpDevices() const { return FTcpDevices; }
     TTabContainer* Container() const { return pcContainer; }
+    TTrafficWindow* Traffic() const { return FTraffic; }
     QTimer* Timer() const { return tmr; }
 
     std::array<QString, 3> MacIdBytes;
@@ -150,4 +152,5 @@ private:
     TFirmwarePanel* FFirmware = nullptr;
     TTcpModulePanel* FTcpModule = nullptr;
     TTcpDeviceActions* FTcpDevices = nullptr;
+    TTrafficWindow* FTraffic = nullptr; // Ctrl+Shift+T
 };
