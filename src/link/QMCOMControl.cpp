@@ -6,7 +6,6 @@
 
 #include <QEventLoop>
 #include <QPointer>
-#include <QThread>
 #include <QTimer>
 #include <cstring>
 #include <exception>
@@ -314,7 +313,8 @@ void TQMCOMControl::Delay(int polls)
 
 void TQMCOMControl::Pause(int ms)
 {
-    if (ms > 0) QThread::msleep(ulong(ms));
+    // A breather for the matrix, not for the window: the event loop runs on.
+    WaitMs(ms);
 }
 
 void TQMCOMControl::PortFailure(const std::exception& e, TCommandReply& reply)
