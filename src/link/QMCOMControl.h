@@ -94,6 +94,8 @@ public:
     int ModuleCount() const { return int(FoundModules.size() / 8); }
     QString ModuleField(int n, int index) const;
     QString LocalHostIP() const;
+    // The lookup's address and every interface address of this computer.
+    QStringList OwnAddresses() const;
     // Tests point this computer's address elsewhere; nullopt: the real lookup.
     void SetLocalHostIP(const std::optional<QString>& ip) { FLocalHostIP = ip; }
     // Why the last search or configuration could not use the network; empty
@@ -215,7 +217,9 @@ protected:
     int FSpinnerPos = 0; // next reboot spinner text
     TNMUDP* FUDP;
     std::optional<QString> FLocalHostIP;
-    QString FOperationLocalIP; // this computer's address, looked up once per operation
+    QString FOperationLocalIP;    // this computer's address, looked up once per operation
+    QStringList FOperationOwnIPs; // and all its addresses, our echoes come from them
+    quint16 FListenPort = 0;      // the records the running operation takes
     QString FModuleError;
     int FModuleSpinner = 0;
 };

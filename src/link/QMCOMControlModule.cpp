@@ -8,12 +8,23 @@
 #include <QEventLoop>
 #include <QTimer>
 #include <cstring>
+#include <stdexcept>
 
 using namespace ModuleRecord;
 
 QString TQMCOMControl::LocalHostIP() const
 {
     return FLocalHostIP ? *FLocalHostIP : TNMUDP::LocalHostIP();
+}
+
+QStringList TQMCOMControl::OwnAddresses() const
+{
+    QStringList own = TNMUDP::OwnAddresses();
+    if (FLocalHostIP) {
+        own.removeAll(TNMUDP::LocalHostIP());
+        if (!own.contains(*FLocalHostIP)) own.prepend(*FLocalHostIP);
+    }
+    return own;
 }
 
 QString TQMCOMControl::ModuleField(int n, int index) const
@@ -58,6 +69,8 @@ bool TQMCOMControl::SearchModules()
     FModuleError.clear();
     FModuleSpinner = 0;
     FOperationLocalIP = LocalHostIP();
+    FOperationOwnIPs = OwnAddresses();
+    FListenPort = SearchPort;
     bool result = false;
     try {
         FUDP->BindLocalPort(SearchPort);
@@ -102,10 +115,14 @@ int TQMCOMControl::ConfigureModule(const QByteArray& record)
     const auto* in = reinterpret_cast<const uint8_t*>(record.constData());
     FModuleError.clear();
     FOperationLocalIP = LocalHostIP();
-    if (IpText(in + 6) == FOperationLocalIP) return 2;
+    const QStringList own = OwnAddresses();
+    if (own.contains(IpText(in + 6))) return 2;
     if (Configuring) return 1;
     Configuring = true;
+    FOperationOwnIPs = own;
+    FListenPort = ConfigPort;
     FModuleSpinner = 0;
+    char request[ConfigSize];
     try {
         FUDP->BindLocalPort(ConfigPort);
         FUDP->SetRemotePort(ConfigPort);
@@ -115,21 +132,28 @@ int TQMCOMControl::ConfigureModule(const QByteArray& record)
         Listening = true;
         // The request travels in a copy: an answer may overwrite ConfigBuffer
         // while the sends still run.
-        char request[ConfigSize];
         std::memcpy(request, ConfigBuffer, ConfigSize);
         FUDP->SetRemoteHost(QLatin1String(BroadcastHost));
         FUDP->EnableBroadcast();
         FUDP->SendDatagram(request, ConfigSize);
         WaitEvents(FTiming.ConfigSendPauseMs);
-        FUDP->SetRemoteHost(FDeviceIP);
-        FUDP->SetDontLinger();
-        FUDP->SendDatagram(request, ConfigSize);
     } catch (const EUDPSockError& e) {
         FModuleError = e.Text();
         FLastErrorText = FModuleError;
         Configuring = false;
         Listening = false;
         return 1;
+    }
+    // The direct send is a second chance only: the broadcast may well have
+    // reached the module, so its answer decides, not this send.
+    if (FDeviceIP != QLatin1String("0.0.0.0")) {
+        try {
+            FUDP->SetRemoteHost(FDeviceIP);
+            FUDP->SetDontLinger();
+            FUDP->SendDatagram(request, ConfigSize);
+        } catch (const EUDPSockError& e) {
+            SendNotify(ntCommandLog, 0, 0, e.Text());
+        }
     }
     for (int pass = 0; pass < FTiming.ConfigPasses; ++pass) {
         if (!FFlags->Abort)
@@ -156,9 +180,12 @@ void TQMCOMControl::OnModuleDatagram(int count, const QString& fromIP, quint16 p
                        QStringLiteral("]\r\nNumber of bytes: ") + QString::number(count));
     if (!Listening) return;
     const QByteArray data = FUDP->ReadDatagram();
-    if (fromIP == local) return;
+    if (fromIP == local || FOperationOwnIPs.contains(fromIP)) return;
     const auto* b = reinterpret_cast<const uint8_t*>(data.constData());
     const int size = int(data.size());
+    // Only the records of the running operation count: a configuration
+    // answer ends no search, a search answer no configuration.
+    if (port != FListenPort) return;
     if (port == SearchPort && size > 0 && size % SearchSize == 0) {
         for (int at = 0; at < size; at += SearchSize) {
             const QStringList fields = SearchRecordFields(b + at);
@@ -199,6 +226,10 @@ void TQMCOMControl::LDCDTransaction(const QByteArray& request, QByteArray& answe
                 a[LDCD::Size] = 0;
                 return;
             }
+            // A link gone away is no time-out: say so at once.
+            if (!FFrameComplete && FLinkLost)
+                throw std::runtime_error(FControlMode == cmCOM ? "The serial line went away"
+                                                               : "The connection was closed");
             if (!FFrameComplete) {
                 if (attempt < FTiming.Tries) continue;
                 a[LDCD::Size] = 0;

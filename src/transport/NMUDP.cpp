@@ -3,6 +3,7 @@
 #include <QHostAddress>
 #include <QHostInfo>
 #include <QNetworkDatagram>
+#include <QNetworkInterface>
 #include <QUdpSocket>
 
 #include <sys/socket.h>
@@ -105,4 +106,15 @@ QString TNMUDP::LocalHostIP()
     for (const QHostAddress& a : info.addresses())
         if (a.protocol() == QAbstractSocket::IPv4Protocol) return a.toString();
     return QString();
+}
+
+QStringList TNMUDP::OwnAddresses()
+{
+    QStringList own;
+    const QString looked = LocalHostIP();
+    if (!looked.isEmpty()) own << looked;
+    for (const QHostAddress& a : QNetworkInterface::allAddresses())
+        if (a.protocol() == QAbstractSocket::IPv4Protocol && !own.contains(a.toString()))
+            own << a.toString();
+    return own;
 }

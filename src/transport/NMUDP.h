@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <stdexcept>
 
 class QUdpSocket;
@@ -49,6 +50,9 @@ public:
     // This computer's address: the first IPv4 address the local host name
     // resolves to; empty when the lookup fails.
     static QString LocalHostIP();
+    // Every IPv4 address of this computer: those of its interfaces and the
+    // host-name lookup's (which on Linux is often only 127.0.1.1).
+    static QStringList OwnAddresses();
 
 signals:
     void DataReceived(int numberBytes, const QString& fromIP, quint16 port);

@@ -222,6 +222,14 @@ private slots:
         QCOMPARE(Link->ConfigureModule(Request(m, true, {0, 0, 0, 0})), 1);
         QVERIFY(!Link->Configuring);
 
+        // A module without a lease (0.0.0.0) is not sent to directly: the
+        // answer to the broadcast decides.
+        Sim->ConfigAnswer = TSimModule::caAccept;
+        Sim->ConfigRequests = 0;
+        Link->SetDeviceIP(QStringLiteral("0.0.0.0"));
+        QCOMPARE(Link->ConfigureModule(Request(m, true, {0, 0, 0, 0})), 0);
+        QCOMPARE(Sim->ConfigRequests, 1);
+
         // This computer's own address: refused before anything is sent.
         Sim->ConfigRequests = 0;
         QCOMPARE(Link->ConfigureModule(Request(m, false, {10, 77, 0, 1})), 2);
@@ -233,6 +241,54 @@ private slots:
         Link->Configuring = false;
         QTest::qWait(50);
         QCOMPARE(Sim->ConfigRequests, 0);
+    }
+
+    // Only the running operation's records count, and nothing sent from an
+    // address of this computer: a real datagram of each kind during the wait.
+    void foreignAndOwnRecordsAreDropped()
+    {
+        Link->SetLocalHostIP(QStringLiteral("127.0.1.1")); // what the lookup gives on Linux
+        TTiming t = Timing();
+        t.SearchPasses = t.ConfigPasses = 1;
+        Link->SetTiming(t);
+        const TSimModuleInfo m = Sim->Modules().first();
+        auto sendSoon = [this](const QString& ns, const char* from, quint16 fromPort,
+                               const QByteArray& bytes, const char* to, quint16 toPort) {
+            auto* s = new QUdpSocket;
+            QVERIFY(Net.Enter(ns));
+            QVERIFY(s->bind(QHostAddress(QString::fromLatin1(from)), fromPort,
+                            QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint));
+            QVERIFY(Net.Enter(Net.NsB));
+            QTimer::singleShot(20, [s, bytes, to, toPort] {
+                s->writeDatagram(bytes, QHostAddress(QString::fromLatin1(to)), toPort);
+                s->deleteLater();
+            });
+        };
+        QByteArray answer = Request(m, false, {10, 77, 0, 60});
+        answer[74] = 0; // an accepting configuration answer
+        QByteArray found(55, '\0');
+        found[5] = char(0x60);
+
+        // A search: a configuration answer from the module's address, and a
+        // search answer from this computer's LAN address.
+        Sim->SilentSearch = true;
+        sendSoon(Net.NsA, TNetnsPair::AddressA, 30601, answer, TNetnsPair::AddressB, 30600);
+        QVERIFY(!Link->SearchModules());
+        sendSoon(Net.NsB, TNetnsPair::AddressB, 30600, found, "127.0.0.1", 30600);
+        QVERIFY(!Link->SearchModules());
+        QCOMPARE(Link->ModuleCount(), 0);
+        // A configuration: a search answer from the module's address.
+        Sim->ConfigAnswer = TSimModule::caSilent;
+        sendSoon(Net.NsA, TNetnsPair::AddressA, 30600, found, TNetnsPair::AddressB, 30601);
+        QCOMPARE(Link->ConfigureModule(Request(m, false, {10, 77, 0, 61})), 1);
+        QCOMPARE(Link->ModuleCount(), 0);
+        // The PC's LAN address is its own although the lookup says 127.0.1.1.
+        Sim->ConfigRequests = 0;
+        QCOMPARE(Link->ConfigureModule(Request(m, false, {10, 77, 0, 1})), 2);
+        QTest::qWait(50);
+        QCOMPARE(Sim->ConfigRequests, 0);
+        Link->SetLocalHostIP(QString::fromLatin1(TNetnsPair::AddressB));
+        Link->SetTiming(Timing());
     }
 
     // matrix-sim --module in one namespace, matrixctl in the other, as a
