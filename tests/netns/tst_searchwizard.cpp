@@ -144,7 +144,14 @@ private slots:
                  QTest::mouseClick(Wizard()->btnGo, Qt::LeftButton);
              });
         When([&] { return Wizard()->isVisible() && Wizard()->Step() == 4; },
-             [&] { QTest::mouseClick(Wizard()->btnDone, Qt::LeftButton); });
+             [&] {
+                 // Minimised and restored: no new search, the results stay.
+                 Wizard()->showMinimized();
+                 Wizard()->showNormal();
+                 QTest::qWait(50);
+                 QCOMPARE(Wizard()->Step(), 4);
+                 QTest::mouseClick(Wizard()->btnDone, Qt::LeftButton);
+             });
         QTest::mouseClick(Conn()->btnSearch, Qt::LeftButton);
         // Both modules answered the typed address: both listed with it.
         QCOMPARE(Wizard()->cbMXDevice1->count(), 2);
@@ -173,11 +180,18 @@ private slots:
 
     void stopEndsTheSearch()
     {
+        QString shown; // what the gauge shows while the search waits
         When([&] { return Wizard()->isVisible() && Fx->Form->Link()->ModuleCount() == 2; },
-             [&] { QTest::mouseClick(Wizard()->btnStop, Qt::LeftButton); });
+             [&] {
+                 shown = Wizard()->qmgSearch->accessibleDescription();
+                 QTest::mouseClick(Wizard()->btnStop, Qt::LeftButton);
+             });
         When([&] { return Wizard()->isVisible() && Wizard()->Step() == 3; },
              [&] { QTest::mouseClick(Wizard()->btnClose1, Qt::LeftButton); });
         QTest::mouseClick(Conn()->btnSearch, Qt::LeftButton);
+        QVERIFY2(shown.startsWith(QStringLiteral("Searching TCP control device ...")) &&
+                     shown.size() == 33,
+                 qPrintable(shown));
         QCOMPARE(Wizard()->result(), 2);
         QVERIFY(Conn()->Devices().isEmpty());
         QVERIFY(!Fx->Form->Link()->Searching);

@@ -5,6 +5,7 @@
 #include "settings/SettingsFile.h"
 #include "transport/QMPing.h"
 #include "ui/main/Prompter.h"
+#include "widgets/QMGauge.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -12,7 +13,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QStackedWidget>
@@ -66,13 +66,15 @@ TfrmSearch::TfrmSearch(QWidget* parent) : QDialog(parent), Ping(new TQMPing(this
     };
 
     QVBoxLayout* s0 = page(0, QString());
-    qmgSearch = new QProgressBar;
-    qmgSearch->setAccessibleName(QStringLiteral("Search progress"));
+    qmgSearch = new TQMGauge;
     qmgSearch->setFixedSize(220, 24);
-    qmgSearch->setRange(0, 0);
-    qmgSearch->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    qmgSearch->setTextVisible(true);
-    qmgSearch->setFormat(QStringLiteral("Searching TCP control device ... |"));
+    qmgSearch->SetCaption(QStringLiteral("Searching TCP control device ... |"));
+    qmgSearch->SetTxtAlign(ttaLEFT);
+    qmgSearch->SetShowPercent(false);
+    qmgSearch->SetBackColor(palette().color(QPalette::Button));
+    qmgSearch->SetBorderColor(palette().color(QPalette::Button));
+    qmgSearch->SetFrame3DTopColor(palette().color(QPalette::Shadow));
+    qmgSearch->SetFrame3DBottomColor(Qt::white);
     s0->addWidget(qmgSearch);
     btnStop = new QPushButton(QStringLiteral("Stop"));
     buttons(s0, {btnStop});
@@ -187,6 +189,9 @@ void TfrmSearch::ShowStep(int k)
 void TfrmSearch::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
+    // A restore from the task bar is no new showing: it must not restart a
+    // search or drop a manual search's results.
+    if (event->spontaneous()) return;
     AutoSearchPending = true;
     FManual = false;
     ShowStep(0);
@@ -197,7 +202,7 @@ void TfrmSearch::reject() {}
 
 void TfrmSearch::WizardNotify(int code, qintptr, qintptr, const QString& text)
 {
-    if (code == ntSearchWizard && Step() == 0 && !text.isEmpty()) qmgSearch->setFormat(text);
+    if (code == ntSearchWizard && Step() == 0 && !text.isEmpty()) qmgSearch->SetCaption(text);
 }
 
 QString TfrmSearch::ModuleEntry(int n, const QString& ip, bool sameSubnet) const

@@ -8,11 +8,11 @@ class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QProgressBar;
 class QPushButton;
 class QStackedWidget;
 class TPrompter;
 class TQMCOMControl;
+class TQMGauge;
 class TQMPing;
 
 // The device search wizard: searches the TCP modules by broadcast on its
@@ -44,7 +44,7 @@ public:
 
     std::array<QWidget*, 6> pnlStep;
     std::array<QGroupBox*, 6> gbStep;
-    QProgressBar* qmgSearch;
+    TQMGauge* qmgSearch;
     QComboBox* cbMXDevice;
     QComboBox* cbMXDevice1;
     std::array<QLineEdit*, 4> edtIPField;
