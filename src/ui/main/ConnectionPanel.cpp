@@ -96,14 +96,33 @@ TConnectionPanel::TConnectionPanel(TCommandRunner* runner, TSerialPortLister* li
     column->addWidget(gbConnection);
     column->addStretch();
 
-    connect(rbCOMMode, &QRadioButton::toggled, this, [this](bool on) {
-        if (on) rbCOMModeClick();
+    auto modeClick = [this](QRadioButton* other, void (TConnectionPanel::*click)()) {
+        return [this, other, click](bool on) {
+            if (!on) return;
+            if (RefuseLinkChange()) {
+                QSignalBlocker block(other);
+                other->setChecked(true);
+                return;
+            }
+            (this->*click)();
+        };
+    };
+    connect(rbCOMMode, &QRadioButton::toggled, this,
+            modeClick(rbLANMode, &TConnectionPanel::rbCOMModeClick));
+    connect(rbLANMode, &QRadioButton::toggled, this,
+            modeClick(rbCOMMode, &TConnectionPanel::rbLANModeClick));
+    connect(cbLANDevice, &QComboBox::currentIndexChanged, this, [this] {
+        if (!RefuseLinkChange()) {
+            cbLANDeviceChange();
+            return;
+        }
+        QSignalBlocker block(cbLANDevice);
+        cbLANDevice->setCurrentIndex(
+            cbLANDevice->findText(FDeviceEntry, Qt::MatchExactly | Qt::MatchCaseSensitive));
     });
-    connect(rbLANMode, &QRadioButton::toggled, this, [this](bool on) {
-        if (on) rbLANModeClick();
+    connect(btnDeleteDevice, &QPushButton::clicked, this, [this] {
+        if (!RefuseLinkChange()) btnDeleteDeviceClick();
     });
-    connect(cbLANDevice, &QComboBox::currentIndexChanged, this, [this] { cbLANDeviceChange(); });
-    connect(btnDeleteDevice, &QPushButton::clicked, this, [this] { btnDeleteDeviceClick(); });
     connect(btnConnect, &QPushButton::clicked, this, [this] { btnConnectClick(); });
 }
 
@@ -112,11 +131,28 @@ QColor TConnectionPanel::CaptionColour(bool enabled)
     return enabled ? QColor(0, 0, 0) : QColor(128, 128, 128);
 }
 
+bool TConnectionPanel::RefuseLinkChange()
+{
+    QString why;
+    if (FLink->FConnecting)
+        why = QStringLiteral("Connection in process, please wait...");
+    else if (!FRunner->Flags()->Idle && FLink->Connected())
+        why = QStringLiteral("In processing, command ignored");
+    if (why.isEmpty()) return false;
+    FRunner->ShowStatus(3, why);
+    return true;
+}
+
 void TConnectionPanel::btnConnectClick()
 {
     // A connect already waiting for its peer (a command asked while the
     // button's own connect ran) must not start a second one on the same socket.
     if (FLink->FConnecting) return;
+    // Cutting the link under a transfer can leave the matrix half written.
+    if (FLink->Connected() && !FRunner->Flags()->Idle) {
+        FRunner->ShowStatus(3, QStringLiteral("In processing, command ignored"));
+        return;
+    }
     FRunner->ShowStatus(2, QString());
     if (FLink->Connected()) {
         FLink->Disconnect();
@@ -187,6 +223,7 @@ void TConnectionPanel::cbLANDeviceChange()
     FTags->ClearPortTags();
     if (FLink->Connected()) btnConnectClick();
     const QString entry = cbLANDevice->currentIndex() >= 0 ? cbLANDevice->currentText() : QString();
+    FDeviceEntry = entry;
     // A hand-edited entry may hold blanks around its fields.
     const QString mac = SettingsFile::DeviceEntryField(entry, defMAC).trimmed();
     const QString ip = SettingsFile::DeviceEntryField(entry, defIP).trimmed();

@@ -74,6 +74,9 @@ public:
     QPushButton* btnConnect;
 
 private:
+    // While a connect waits or a command runs on the open link, the mode and
+    // the device stay: the hint goes to panel 3 and true comes back.
+    bool RefuseLinkChange();
     void ShowConnectionState();
     void SetComPortItems(const QStringList& names);
 
@@ -83,4 +86,5 @@ private:
     TPortTagPanel* FTags;
     QString FCurrentMAC;
     bool FShownConnected = false;
+    QString FDeviceEntry; // the entry the link and the tags were set from
 };
