@@ -359,47 +359,51 @@ bool TEdidPanel::RefuseWhileBusy()
 
 void TEdidPanel::btnSetEDIDModeClick()
 {
-    if (cbEDIDMode->currentIndex() <= 0 || cbSetEDIDModeInput->currentIndex() <= 0) {
+    // The choice is the one at the click: the lists may change during the
+    // round trips below.
+    const int mode = cbEDIDMode->currentIndex();
+    const int input = cbSetEDIDModeInput->currentIndex();
+    if (mode <= 0 || input <= 0) {
         FRunner->ShowStatus(3, QLatin1String(SelectFirst));
         return;
     }
+    const bool all = AtLastItem(cbSetEDIDModeInput);
+    const bool defaults = AtLastItem(cbEDIDMode);
+    QStringList items;
+    for (int i = 0; i < cbEDIDMode->count(); ++i)
+        items << cbEDIDMode->itemText(i);
     FRunner->ShowStatus(3, QString());
     if (!EdidControlModeOk()) return;
     const QString setting = QStringLiteral("Setting...");
     if (!FRunner->RunPoweredCommand(Catalogue::EdidPrepare(setting)).Ok) return;
-    const bool all = AtLastItem(cbSetEDIDModeInput);
-    const uint16_t input = uint16_t(cbSetEDIDModeInput->currentIndex());
-    if (AtLastItem(cbEDIDMode)) {
-        const TCommandPacket p =
-            all ? Cmd::EdidDefaultAll.Packet(QueryParam) : Cmd::EdidDefaultOne.Packet(input);
+    if (defaults) {
+        const TCommandPacket p = all ? Cmd::EdidDefaultAll.Packet(QueryParam)
+                                     : Cmd::EdidDefaultOne.Packet(uint16_t(input));
         FRunner->RunPoweredCommand(TCatalogueCommand{p, setting});
         return;
     }
-    QStringList items;
-    for (int i = 0; i < cbEDIDMode->count(); ++i)
-        items << cbEDIDMode->itemText(i);
-    const uint16_t word = EdidData::ModeWord(items, cbEDIDMode->currentIndex());
+    const uint16_t word = EdidData::ModeWord(items, mode);
     const TCommandPacket p =
-        all ? Cmd::EdidModeAll.Packet(word) : Cmd::EdidModeOne.Packet(word, input);
+        all ? Cmd::EdidModeAll.Packet(word) : Cmd::EdidModeOne.Packet(word, uint16_t(input));
     FRunner->RunPoweredCommand(TCatalogueCommand{p, setting});
 }
 
 void TEdidPanel::btnCopyEDIDClick()
 {
-    if (cbCopyEDIDOutput->currentIndex() <= 0 || cbCopyEDIDInput->currentIndex() <= 0) {
+    const int output = cbCopyEDIDOutput->currentIndex();
+    const int input = cbCopyEDIDInput->currentIndex();
+    if (output <= 0 || input <= 0) {
         FRunner->ShowStatus(3, QLatin1String(SelectFirst));
         return;
     }
+    const bool all = AtLastItem(cbCopyEDIDInput);
     FRunner->ShowStatus(3, QString());
     if (!EdidControlModeOk()) return;
-    const int output = cbCopyEDIDOutput->currentIndex();
     if (!OutputConnectedOk(output)) return;
     const QString copying = QStringLiteral("Copying...");
     if (!FRunner->RunPoweredCommand(Catalogue::EdidPrepare(copying)).Ok) return;
-    const TCommandPacket p =
-        AtLastItem(cbCopyEDIDInput)
-            ? Cmd::EdidCopyAll.Packet(uint16_t(output))
-            : Cmd::EdidCopyOne.Packet(uint16_t(output), uint16_t(cbCopyEDIDInput->currentIndex()));
+    const TCommandPacket p = all ? Cmd::EdidCopyAll.Packet(uint16_t(output))
+                                 : Cmd::EdidCopyOne.Packet(uint16_t(output), uint16_t(input));
     FRunner->RunPoweredCommand(TCatalogueCommand{p, copying});
 }
 

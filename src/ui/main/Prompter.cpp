@@ -30,7 +30,9 @@ QString TMessageBoxPrompter::OpenFile(const QString& title, const QString& folde
 QString TMessageBoxPrompter::SaveFile(const QString& title, const QString& folder,
                                       const QString& filter)
 {
-    return QFileDialog::getSaveFileName(FParent, title, folder, filter);
+    // The caller asks its own question before it overwrites a file.
+    return QFileDialog::getSaveFileName(FParent, title, folder, filter, nullptr,
+                                        QFileDialog::DontConfirmOverwrite);
 }
 
 int TPrompter::ShowModal(QDialog* dialog)
