@@ -146,9 +146,7 @@ static int Preset(TCli& cli, const QStringList& args)
         if (!isNumber || v < 1 || v > PortCount) {
             cli.Err(QStringLiteral("Pre-setting %1 (%2): the input \"%3\" for Output%4 is not an "
                                    "input of the matrix (1 to 4).")
-                        .arg(row)
-                        .arg(p.Name, text)
-                        .arg(n));
+                        .arg(QString::number(row), p.Name, text, QString::number(n)));
             return 1;
         }
         inputs << v;

@@ -222,9 +222,7 @@ void TSettingPanel::btnSetClick()
             FRunner->Prompter()->Information(
                 QStringLiteral("Pre-setting %1 (%2): the input \"%3\" for Output%4 is not an "
                                "input of the matrix (1 to 4).")
-                    .arg(row + 1)
-                    .arg(p.Name, text)
-                    .arg(n));
+                    .arg(QString::number(row + 1), p.Name, text, QString::number(n)));
             return;
         }
         routes.append({n, v});
