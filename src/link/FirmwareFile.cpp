@@ -6,6 +6,7 @@
 #include "BoundedFile.h"
 
 #include <QFile>
+#include <algorithm>
 #include <cstring>
 
 QString TFirmwarePart::Name() const
@@ -37,6 +38,9 @@ TFirmwareFile TFirmwareFile::Parse(const QByteArray& bytes)
     };
     while (pos < size) {
         if (size - pos < HeaderSize) {
+            // Zeros too few for a header read as an empty part that sends
+            // nothing: padding, not damage.
+            if (std::all_of(all + pos, all + size, [](uint8_t b) { return b == 0; })) break;
             fail(fpTrailingBytes);
             return file;
         }

@@ -207,6 +207,18 @@ void tst_switchpanels::refusedSwitchSetIsUndoneAndUsable()
     QVERIFY(a->rbBeeperEnable->isChecked());
     QVERIFY(a->rbBeeperEnable->isEnabled() && a->rbBeeperDisable->isEnabled());
 
+    // Failed with the matrix switched (every reply lost): it is asked, and
+    // shows what it took; when it cannot say either, the previous choice.
+    const int tries = f.Form->Link()->Timing().Tries;
+    QVERIFY(f.Sim.Faults().Add(QStringLiteral("silence/cmd=1.13/count=%1").arg(tries)));
+    a->rbBeeperDisable->click();
+    QVERIFY(!f.Sim.Device().State().Beeper);
+    QVERIFY(a->rbBeeperDisable->isChecked());
+    QCOMPARE(f.Log.Names().mid(1), QStringList(tries, QStringLiteral("1,13")) << "1,12");
+    QVERIFY(f.Sim.Faults().Add(QStringLiteral("silence/count=%1").arg(2 * tries)));
+    a->rbBeeperEnable->click();
+    QVERIFY(a->rbBeeperDisable->isChecked());
+
     // Refused with the matrix off: the same.
     f.Runner()->SetPowerFlag(0);
     a->rbIRDisable->click();

@@ -9,6 +9,7 @@
 #include "ui/dialogs/Search.h"
 #include "ui/main/ConnectionPanel.h"
 #include "ui/main/TcpDeviceActions.h"
+#include "widgets/QMGauge.h"
 
 #include <QComboBox>
 #include <QLineEdit>

@@ -109,7 +109,12 @@ private slots:
         // The file holds the data scrambled.
         QFile f(written);
         QVERIFY(f.open(QIODevice::ReadOnly));
-        QVERIFY(f.readAll().mid(143, 600) != images[0]);
+        const QByteArray whole = f.readAll();
+        QVERIFY(whole.mid(143, 600) != images[0]);
+        // Zero padding too short for a header is no part and no fault.
+        const TFirmwareFile padded = TFirmwareFile::Parse(whole + QByteArray(142, '\0'));
+        QVERIFY2(padded.Ok(), qPrintable(padded.ProblemText()));
+        QCOMPARE(padded.Parts.size(), 5);
 
         // The same merge again asks before overwriting; No writes nothing.
         QString asked;
@@ -182,8 +187,8 @@ private slots:
         QTest::newRow("trailing bytes")
             << one + two + QByteArray(10, '\x11') << int(TFirmwareFile::fpTrailingBytes) << 3
             << qint64(one.size() + two.size());
-        QTest::newRow("trailing zeros")
-            << one + QByteArray(100, '\0') << int(TFirmwareFile::fpTrailingBytes) << 2
+        QTest::newRow("trailing zeros, one not")
+            << one + QByteArray(99, '\0') + '\x01' << int(TFirmwareFile::fpTrailingBytes) << 2
             << qint64(one.size());
         QTest::newRow("trailing garbage header")
             << one + QByteArray(150, '\x42') << int(TFirmwareFile::fpBadChecksum) << 2

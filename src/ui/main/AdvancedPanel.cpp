@@ -120,12 +120,18 @@ void TAdvancedPanel::SwitchClick(TSwitch which)
     g.Off->setEnabled(false);
     g.On->setEnabled(false);
     const bool on = g.On->isChecked();
+    const bool powered = FRunner->PowerFlag() != 0;
     const TCommandReply r = FRunner->RunPoweredCommand(Set(which, on));
-    // Usable again even when the set was refused; a refused or failed set
-    // shows the previous choice, not one the matrix never took.
-    if (!r.Ok) Select(which, !on);
+    // Usable again even when the set was refused. A refused set shows the
+    // previous choice; a failed one may have switched the matrix all the same
+    // (the reply lost), so the matrix is asked, and only when it cannot say
+    // is the previous choice shown.
+    if (!r.Ok) {
+        const bool sent = powered && !FRunner->LastRefused();
+        const TCommandReply q = sent ? FRunner->RunPoweredCommand(Query(which)) : TCommandReply();
+        Select(which, q.Ok ? Catalogue::SwitchIsOn(q) : !on);
+    }
     g.Off->setEnabled(true);
     g.On->setEnabled(true);
     (g.On->isChecked() ? g.On : g.Off)->setFocus();
 }
-
