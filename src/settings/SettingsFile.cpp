@@ -138,8 +138,19 @@ QString OutputTagSection(TControlMode mode, const QString& mac)
 
 QStringList ParsePreSettingValue(const QString& text)
 {
-    static const QRegularExpression separators(QStringLiteral("[,\\s]+"));
-    QStringList items = text.split(separators, Qt::SkipEmptyParts);
+    // Commas hold the positions: an empty item stays where it is (the row
+    // then refuses to be sent) and never shifts the outputs after it. Blanks
+    // inside an item separate too.
+    static const QRegularExpression blanks(QStringLiteral("\\s+"));
+    QStringList items;
+    if (!text.trimmed().isEmpty())
+        for (const QString& item : text.split(QLatin1Char(','))) {
+            const QStringList words = item.split(blanks, Qt::SkipEmptyParts);
+            if (words.isEmpty())
+                items << QString();
+            else
+                items << words;
+        }
     for (int next = 1; items.size() < 4; ++next)
         items << QString::number(next);
     return items;

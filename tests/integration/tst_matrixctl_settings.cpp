@@ -120,6 +120,10 @@ private slots:
         QCOMPARE(r.Code, 0);
         QCOMPARE(r.Out, (QStringList{"Output1: Input3", "Output2: Input3", "Output3: Input3",
                                      "Output4: Input3"}));
+        r = Ctl(sim.Port, {"--settings", ini, "preset", "apply", "5"});
+        QCOMPARE(r.Code, 1);
+        QVERIFY2(r.Err.contains(QStringLiteral("Pre-setting 5 (%1): the input \"\" for Output2")),
+                 qPrintable(r.Err));
         QCOMPARE(sim.Received(), (QStringList{"16,1", "2,3", "2,3", "2,3", "2,3"}));
 
         r = Ctl(sim.Port, {"audio", "3", "2"});
@@ -159,9 +163,9 @@ private slots:
         const QString ini = FDir.filePath(QStringLiteral("Settings.ini"));
         QFile f(ini);
         QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("[Pre-Setting name]\r\nSetting1=Cinema\r\nSetting2=Stray\r\n"
+        f.write("[Pre-Setting name]\r\nSetting1=Cinema\r\nSetting2=Stray\r\nSetting5=%1\r\n"
                 "[Pre-Setting value]\r\nvalue1=2,2,1,4\r\nvalue2=1,0,1,1\r\nvalue3=3\r\n"
-                "value4=1,2,3,4,4\r\n");
+                "value4=1,2,3,4,4\r\nvalue5=2,,3,4\r\n");
         f.close();
         TRun list = Ctl(1, {"--settings", ini, "preset", "list"});
         // No link is needed for the list.
@@ -175,6 +179,7 @@ private slots:
         QCOMPARE(lines[0], QStringLiteral("1: Cinema: 2,2,1,4"));
         QCOMPARE(lines[2], QStringLiteral("3: Setting3: 3,1,2,3"));
         QCOMPARE(lines[3], QStringLiteral("4: Setting4: 1,2,3,4,4"));
+        QCOMPARE(lines[4], QStringLiteral("5: %1: 2,,3,4")); // the empty item keeps its place
         QCOMPARE(list.Out, lines);
 
         TSimProcess sim(FSim, {QStringLiteral("--power-on")});
@@ -186,6 +191,10 @@ private slots:
         r = Ctl(sim.Port, {"--settings", ini, "preset", "apply", "2"});
         QCOMPARE(r.Code, 1);
         QVERIFY(r.Err.contains(QStringLiteral("the input \"0\" for Output2")));
+        r = Ctl(sim.Port, {"--settings", ini, "preset", "apply", "5"});
+        QCOMPARE(r.Code, 1);
+        QVERIFY2(r.Err.contains(QStringLiteral("Pre-setting 5 (%1): the input \"\" for Output2")),
+                 qPrintable(r.Err));
         QCOMPARE(sim.Received(), (QStringList{"16,1", "2,3", "2,3", "2,3", "2,3"}));
 
         QCOMPARE(Ctl(sim.Port, {"preset", "list"}).Code, 2);

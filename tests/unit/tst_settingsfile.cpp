@@ -164,7 +164,8 @@ private slots:
         QTest::addColumn<QStringList>("items");
         QTest::newRow("short") << "3" << QStringList{"3", "1", "2", "3"};
         QTest::newRow("five") << "4,4,4,4,4" << QStringList{"4", "4", "4", "4", "4"};
-        QTest::newRow("blanks") << " 2 3,, 1" << QStringList{"2", "3", "1", "1"};
+        QTest::newRow("blanks") << " 2 3, 1" << QStringList{"2", "3", "1", "1"};
+        QTest::newRow("empty items") << "2,,3, " << QStringList{"2", "", "3", ""};
         QTest::newRow("empty") << "" << QStringList{"1", "2", "3", "4"};
     }
     void preSettingValues()
