@@ -27,9 +27,16 @@ TMatrixSim::TMatrixSim(QObject* parent)
 
 TMatrixSim::~TMatrixSim()
 {
+    ClosePty();
+}
+
+void TMatrixSim::ClosePty()
+{
     delete FPtyNotifier;
+    FPtyNotifier = nullptr;
     if (FMaster >= 0) ::close(FMaster);
     if (FSlaveKeep >= 0) ::close(FSlaveKeep);
+    FMaster = FSlaveKeep = -1;
     if (!FLink.isEmpty()) QFile::remove(FLink);
 }
 

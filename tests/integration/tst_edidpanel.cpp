@@ -6,10 +6,12 @@
 #include "ui/main/DeviceStatusPanel.h"
 #include "ui/main/EdidPanel.h"
 #include "ui/main/PortTagPanel.h"
+#include "ui/main/Prompter.h"
 #include "ui/main/TabContainer.h"
 
 #include <QComboBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
@@ -257,6 +259,18 @@ void tst_edidpanel::saveNamesAndFailures()
     const QStringList left = QDir(w.f.Folder()).entryList(QDir::Files);
     for (const QString& name : left)
         QVERIFY2(!name.startsWith(QLatin1String("taken")), qPrintable(name));
+
+    // The real save dialog leaves the overwrite question to the program.
+    bool asksItself = true;
+    QTimer::singleShot(50, [&] {
+        auto* dlg = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        QVERIFY(dlg);
+        asksItself = !dlg->testOption(QFileDialog::DontConfirmOverwrite);
+        dlg->reject();
+    });
+    TMessageBoxPrompter real;
+    QVERIFY(real.SaveFile(QStringLiteral("Save to EDID file"), w.f.Folder(), QString()).isEmpty());
+    QVERIFY(!asksItself);
 }
 
 void tst_edidpanel::modeAndCopyCommands()
@@ -321,6 +335,29 @@ void tst_edidpanel::modeAndCopyCommands()
     QCOMPARE(w.f.Prompter.Texts(TScriptedPrompter::pkInformation),
              QStringList{QStringLiteral("EDID can not be read because output not connected.\r\n"
                                         "Output4")});
+
+    // The choice is the one at the click, whatever the lists show meanwhile.
+    QVERIFY(w.f.Sim.Faults().Add(QStringLiteral("delay:40/count=7")));
+    auto clearSoon = [e] {
+        QTimer::singleShot(20, [e] {
+            for (QComboBox* cb :
+                 {e->cbEDIDMode, e->cbSetEDIDModeInput, e->cbCopyEDIDOutput, e->cbCopyEDIDInput})
+                cb->setCurrentIndex(0);
+        });
+    };
+    e->cbEDIDMode->setCurrentIndex(17);
+    e->cbSetEDIDModeInput->setCurrentIndex(3);
+    clearSoon();
+    e->btnSetEDIDMode->click();
+    QCOMPARE(w.f.Log.Commands().last().P1, uint16_t(0xF200));
+    QCOMPARE(w.f.Log.Commands().last().P2, uint16_t(3));
+    e->cbCopyEDIDOutput->setCurrentIndex(2);
+    e->cbCopyEDIDInput->setCurrentIndex(4);
+    clearSoon();
+    e->btnCopyEDID->click();
+    QCOMPARE(w.f.Log.Names().last(), QStringLiteral("3,4"));
+    QCOMPARE(w.f.Log.Commands().last().P1, uint16_t(2));
+    QCOMPARE(w.f.Log.Commands().last().P2, uint16_t(4));
 }
 
 void tst_edidpanel::dipSwitchStopsEveryChange()

@@ -9,9 +9,11 @@
 #include "ui/main/TabContainer.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTabBar>
 #include <QTcpServer>
 #include <QTimer>
@@ -71,6 +73,7 @@ private slots:
     void closeDuringCommand();
     void closeWhileConnectingRefused();
     void commandDuringConnectDoesNotConnectAgain();
+    void linkChoiceStaysWhileConnectingOrBusy();
     void tabChangeRule_data();
     void tabChangeRule();
     void readOnlyFolderRefused();
@@ -358,6 +361,49 @@ void tst_mainwindow::commandDuringConnectDoesNotConnectAgain()
     QVERIFY(f.Runner()->LastRefused());
     QVERIFY(!f.Form->Link()->Connected());
     QCOMPARE(f.Log.Count(), 0);
+}
+
+void tst_mainwindow::linkChoiceStaysWhileConnectingOrBusy()
+{
+    TWindowFixture f;
+    QVERIFY(f.StartTcp());
+    f.WriteTcpSettings();
+    {
+        QFile ini(f.SettingsPath());
+        QVERIFY(ini.open(QIODevice::Append));
+        ini.write("Device No.2=[Other] - [Static IP] - [127.0.0.2] - [0.0.0.0] - [255.0.0.0] - "
+                  "[00-1A-2B-3C-4D-5F] - [Same Subnet]\r\n");
+    }
+    TConnectionPanel* c = f.Form->Connection();
+    // Device, "×" and mode while the connect waits: refused, nothing moves.
+    DuringAConnect(f, [&] {
+        const QString device = c->cbLANDevice->currentText();
+        c->cbLANDevice->setCurrentIndex(1 - c->cbLANDevice->currentIndex());
+        QTest::mouseClick(c->btnDeleteDevice, Qt::LeftButton);
+        QTest::mouseClick(c->rbCOMMode, Qt::LeftButton);
+        QCOMPARE(c->cbLANDevice->currentText(), device);
+        QCOMPARE(c->cbLANDevice->count(), 2);
+        QVERIFY(c->rbLANMode->isChecked() && !c->rbCOMMode->isChecked());
+        QCOMPARE(f.Form->Link()->ControlMode(), cmLAN);
+        QCOMPARE(f.Form->Link()->DeviceIP(), QStringLiteral("127.0.0.1"));
+        QCOMPARE(f.Panel(3), QStringLiteral("Connection in process, please wait..."));
+    });
+    QVERIFY(f.Prompter.Prompts.isEmpty());
+
+    // "&Disconnect" while a command waits for its reply: refused.
+    f.Form->Link()->SetDevicePort(f.Sim.TcpPort());
+    QTest::mouseClick(c->btnConnect, Qt::LeftButton);
+    QVERIFY(f.Form->Link()->Connected());
+    QVERIFY(f.Sim.Faults().Add(QStringLiteral("delay:100")));
+    QString hint;
+    QTimer::singleShot(30, [&] {
+        QTest::mouseClick(c->btnConnect, Qt::LeftButton);
+        hint = f.Panel(3);
+    });
+    const TCommandReply r = f.Runner()->RunCommand(Catalogue::PowerStatus());
+    QCOMPARE(hint, QStringLiteral("In processing, command ignored"));
+    QCOMPARE(int(r.Ok), 1);
+    QVERIFY(f.Form->Link()->Connected());
 }
 
 void tst_mainwindow::tabChangeRule_data()

@@ -106,6 +106,13 @@ private slots:
         Query();
         QVERIFY(Codes.contains(ntTimeOut));
         QCOMPARE(Fx->Panel(2), QStringLiteral("Query TCP Module failed"));
+
+        // The adapter pulled during the tries: the link failure, at once.
+        Codes.clear();
+        QTimer::singleShot(30, [this] { Fx->Sim.ClosePty(); });
+        Query();
+        QVERIFY(Codes.contains(ntPortError) && !Codes.contains(ntTimeOut));
+        QCOMPARE(Fx->Panel(2), QStringLiteral("Query TCP Module failed"));
     }
 
     void resetNeedsYesTyped()

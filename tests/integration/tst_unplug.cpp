@@ -4,6 +4,7 @@
 // disconnected within one timer tick, keeps what it showed, and the next
 // command connects again; matrixctl exits 1 with the failure text.
 #include "WindowFixture.h"
+#include "link/FirmwareFile.h"
 #include "ui/main/DeviceStatusPanel.h"
 #include "ui/main/EdidPanel.h"
 #include "ui/main/TabContainer.h"
@@ -24,6 +25,7 @@ private slots:
     void windowMidTransfer();
     void matrixctlMidTransfer_data();
     void matrixctlMidTransfer();
+    void matrixctlStoppedMidTransfer();
 };
 
 namespace
@@ -170,6 +172,64 @@ void tst_unplug::matrixctlMidTransfer()
                             : QStringLiteral("TCP control failed!")),
              qPrintable(err));
     QVERIFY(!QFile::exists(out));
+}
+
+// Ctrl-C and a termination request while matrixctl waits for the matrix.
+void tst_unplug::matrixctlStoppedMidTransfer()
+{
+    const QString bin = QCoreApplication::applicationDirPath() + QStringLiteral("/..");
+    QTemporaryDir dir;
+    QTcpServer probe;
+    QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+    const quint16 port = probe.serverPort();
+    probe.close();
+    QProcess sim;
+    sim.start(bin + QStringLiteral("/sim/matrix-sim"),
+              {QStringLiteral("--tcp"), QStringLiteral("127.0.0.1:%1").arg(port),
+               QStringLiteral("--power-on"), QStringLiteral("--fault"), QStringLiteral("delay:150"),
+               QStringLiteral("--log"), dir.filePath(QStringLiteral("frames.jsonl"))});
+    QVERIFY(sim.waitForReadyRead(10000));
+    const QStringList link{QStringLiteral("--tcp"), QStringLiteral("127.0.0.1:%1").arg(port)};
+    QProcess ctl;
+    auto startAndWait = [&](const QStringList& args) {
+        const int received = Received(dir);
+        ctl.start(bin + QStringLiteral("/cli/matrixctl"), link + args);
+        QVERIFY(ctl.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(Received(dir) >= received + 2, 20000);
+    };
+
+    // SIGTERM during an EDID read: 143, what was stopped, no output file.
+    const QString out = dir.filePath(QStringLiteral("edid.bin"));
+    startAndWait({QStringLiteral("edid"), QStringLiteral("read"), QStringLiteral("1"), out});
+    ::kill(pid_t(ctl.processId()), SIGTERM);
+    QVERIFY(ctl.waitForFinished(10000));
+    QCOMPARE(ctl.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(ctl.exitCode(), 143);
+    QString err = QString::fromUtf8(ctl.readAllStandardError());
+    QVERIFY2(err.contains(QStringLiteral("stopped by SIGTERM: 'edid read 1 ")), qPrintable(err));
+    QVERIFY(!QFile::exists(out));
+
+    // A firmware upgrade: the first Ctrl-C warns and the parts go on; the
+    // second stops with 130.
+    const QString fw = dir.filePath(QStringLiteral("x.fw"));
+    QFile file(fw);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(TFirmwareFile::BuildPart(2, 1, 1, 2, QByteArray(4096, 'x')));
+    file.close();
+    startAndWait({QStringLiteral("fw"), QStringLiteral("upgrade"), fw});
+    ::kill(pid_t(ctl.processId()), SIGINT);
+    QTRY_VERIFY_WITH_TIMEOUT(ctl.readAllStandardError().contains("press Ctrl-C again"), 5000);
+    const int received = Received(dir);
+    QTRY_VERIFY_WITH_TIMEOUT(Received(dir) > received, 5000);
+    QCOMPARE(ctl.state(), QProcess::Running);
+    ::kill(pid_t(ctl.processId()), SIGINT);
+    QVERIFY(ctl.waitForFinished(10000));
+    QCOMPARE(ctl.exitCode(), 130);
+    err = QString::fromUtf8(ctl.readAllStandardError());
+    QVERIFY2(err.contains(QStringLiteral("without working firmware: upgrade it again")),
+             qPrintable(err));
+    sim.terminate();
+    QVERIFY(sim.waitForFinished(5000));
 }
 
 QTEST_MAIN(tst_unplug)
