@@ -374,9 +374,10 @@ void tst_mainwindow::linkChoiceStaysWhileConnectingOrBusy()
         ini.write("Device No.2=[Other] - [Static IP] - [127.0.0.2] - [0.0.0.0] - [255.0.0.0] - "
                   "[00-1A-2B-3C-4D-5F] - [Same Subnet]\r\n");
     }
-    TConnectionPanel* c = f.Form->Connection();
+    TConnectionPanel* c = nullptr;
     // Device, "×" and mode while the connect waits: refused, nothing moves.
     DuringAConnect(f, [&] {
+        c = f.Form->Connection();
         const QString device = c->cbLANDevice->currentText();
         c->cbLANDevice->setCurrentIndex(1 - c->cbLANDevice->currentIndex());
         QTest::mouseClick(c->btnDeleteDevice, Qt::LeftButton);

@@ -120,10 +120,6 @@ private slots:
         QCOMPARE(r.Code, 0);
         QCOMPARE(r.Out, (QStringList{"Output1: Input3", "Output2: Input3", "Output3: Input3",
                                      "Output4: Input3"}));
-        r = Ctl(sim.Port, {"--settings", ini, "preset", "apply", "5"});
-        QCOMPARE(r.Code, 1);
-        QVERIFY2(r.Err.contains(QStringLiteral("Pre-setting 5 (%1): the input \"\" for Output2")),
-                 qPrintable(r.Err));
         QCOMPARE(sim.Received(), (QStringList{"16,1", "2,3", "2,3", "2,3", "2,3"}));
 
         r = Ctl(sim.Port, {"audio", "3", "2"});
