@@ -1,6 +1,7 @@
 // The firmware file parser: any bytes. A file it accepts is whole: every part
 // has its header checksum right and all its data, and the parts account for
-// every byte; cut anywhere in its first header it is refused with a reason.
+// every byte but a zero padding too short for a header; cut anywhere in its
+// first header it is refused with a reason.
 #include "link/FirmwareFile.h"
 
 #include <cstdlib>
@@ -20,11 +21,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             std::abort();
         total += TFirmwareFile::HeaderSize + part.DataLength;
     }
-    if (total != qint64(size)) std::abort();
+    const qint64 tail = qint64(size) - total;
+    if (tail < 0 || tail >= TFirmwareFile::HeaderSize) std::abort();
+    for (qint64 i = total; i < qint64(size); ++i)
+        if (data[i] != 0) std::abort();
     // The same file cut at every byte of its first header is refused.
     for (int cut = 0; cut < TFirmwareFile::HeaderSize; ++cut) {
-        const TFirmwareFile head = TFirmwareFile::Parse(bytes.left(cut));
-        if (head.Problem != (cut == 0 ? TFirmwareFile::fpEmpty : TFirmwareFile::fpTrailingBytes) ||
+        const QByteArray part = bytes.left(cut);
+        const bool zeros = part.count('\0') == cut; // padding alone: no part at all
+        const TFirmwareFile head = TFirmwareFile::Parse(part);
+        if (head.Problem != (zeros ? TFirmwareFile::fpEmpty : TFirmwareFile::fpTrailingBytes) ||
             head.ProblemText().isEmpty())
             std::abort();
     }
