@@ -16,7 +16,8 @@ static QString Usage()
 
 static bool NeedsLink(const QString& command, const QStringList& args)
 {
-    if (IsSettingsCommand(command)) return SettingsCommandNeedsLink(command, args);
+    if (IsSettingsCommand(command))
+        return SettingsCommandNeedsLink(command, args);
     if (IsBackupCommand(command)) return BackupCommandNeedsLink(command, args);
     // Firmware files are merged and inspected offline; modules are found and
     // configured over UDP.
@@ -62,7 +63,8 @@ int main(int argc, char** argv)
         while (!args.isEmpty() && args.first().startsWith(QLatin1String("--"))) {
             const QString opt = args.takeFirst();
             auto value = [&]() {
-                if (args.isEmpty()) throw EUsage(QStringLiteral("%1 needs a value").arg(opt));
+                if (args.isEmpty())
+                    throw EUsage(QStringLiteral("%1 needs a value").arg(opt));
                 return args.takeFirst();
             };
             if (opt == QLatin1String("--tcp"))
@@ -83,16 +85,17 @@ int main(int argc, char** argv)
             } else
                 throw EUsage(QStringLiteral("unknown option %1").arg(opt));
         }
-        if (args.isEmpty()) throw EUsage(QStringLiteral("no command"));
+        if (args.isEmpty())
+            throw EUsage(QStringLiteral("no command"));
         const QString command = args.takeFirst();
         const bool known = IsCoreCommand(command) || IsSettingsCommand(command) ||
                            command == QLatin1String("edid") || command == QLatin1String("fw") ||
                            command == QLatin1String("discover") ||
                            command == QLatin1String("module") || IsBackupCommand(command);
-        if (!known) throw EUsage(QStringLiteral("unknown command '%1'").arg(command));
+        if (!known)
+            throw EUsage(QStringLiteral("unknown command '%1'").arg(command));
         if (NeedsLink(command, args) && (tcp.isEmpty() == serial.isEmpty()))
-            throw EUsage(
-                QStringLiteral("give exactly one of --tcp HOST[:PORT] and --serial DEVICE"));
+            throw EUsage(QStringLiteral("give exactly one of --tcp HOST[:PORT] and --serial DEVICE"));
 
         TProcessFlags flags;
         TTiming timing;
@@ -116,7 +119,6 @@ int main(int argc, char** argv)
         }
         TCli cli(&link, &flags, trace, json);
         cli.SettingsPath = settings;
-
         // A stop ends the exchange under way through the abort flag. Half a
         // firmware upgrade leaves the matrix unusable: the first Ctrl-C there
         // only warns.

@@ -135,3 +135,4 @@ void TAdvancedPanel::SwitchClick(TSwitch which)
     g.On->setEnabled(true);
     (g.On->isChecked() ? g.On : g.Off)->setFocus();
 }
+
