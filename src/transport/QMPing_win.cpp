@@ -8,11 +8,13 @@
 
 #include <vector>
 
+// These in this order: each needs the ones before.
+// clang-format off
 #include <winsock2.h>
-// winsock2.h before these
-#include <icmpapi.h>
-#include <iphlpapi.h>
 #include <windows.h>
+#include <iphlpapi.h>
+#include <icmpapi.h>
+// clang-format on
 
 void TNMPing::RunOne(quint32 target, int sequence)
 {
