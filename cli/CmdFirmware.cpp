@@ -3,6 +3,7 @@
 #include "link/FirmwareFile.h"
 #include "link/FirmwareMerge.h"
 #include "link/FirmwareUpgrade.h"
+#include "transport/Console.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -10,7 +11,6 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <cstdio>
-#include <unistd.h>
 
 QString FirmwareUsage()
 {
@@ -33,7 +33,7 @@ class TLinePrinter
 public:
     // `json`: stdout carries one JSON document; the texts go to Lines.
     explicit TLinePrinter(bool json = false)
-        : FTty(!json && ::isatty(STDOUT_FILENO) == 1), FJson(json)
+        : FTty(!json && Console::IsTerminal(stdout)), FJson(json)
     {
     }
     QJsonArray Lines;

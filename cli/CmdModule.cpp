@@ -4,6 +4,7 @@
 
 #include "link/ModuleRecords.h"
 #include "settings/SettingsFile.h"
+#include "transport/Console.h"
 #include "transport/QMPing.h"
 
 #include <QJsonArray>
@@ -11,7 +12,6 @@
 #include <QTextStream>
 #include <cstdio>
 #include <cstring>
-#include <unistd.h>
 
 QString ModuleUsage()
 {
@@ -234,7 +234,7 @@ static int Reset(TCli& cli, const QStringList& args)
             throw EUsage(QStringLiteral("module reset takes only --yes"));
     }
     if (!yes) {
-        if (!::isatty(STDIN_FILENO))
+        if (!Console::IsTerminal(stdin))
             throw EUsage(QStringLiteral("module reset asks for 'Yes' on a terminal; give --yes "
                                         "to confirm without one"));
         std::fprintf(stderr, "Enter 'Yes' in the following edit box to confirm Reset Default "

@@ -124,6 +124,35 @@ QString ChooseFolder(const QString& programFolder, const QString& userFolder,
     return userFolder;
 }
 
+bool IsSystemProgramFolder(const QString& programFolder, const QStringList& systemFolders)
+{
+    const auto clean = [](const QString& f) {
+        // Either separator, whichever system the path comes from.
+        QString c =
+            QDir::cleanPath(QString(f.trimmed()).replace(QLatin1Char('\\'), QLatin1Char('/')));
+        if (!c.endsWith(QLatin1Char('/'))) c += QLatin1Char('/');
+        return c;
+    };
+    const QString folder = clean(programFolder);
+    // An application bundle is signed and replaced whole on update.
+    if (folder.endsWith(QLatin1String(".app/Contents/MacOS/"), Qt::CaseInsensitive)) return true;
+    for (const QString& system : systemFolders)
+        if (!system.trimmed().isEmpty() && folder.startsWith(clean(system), Qt::CaseInsensitive))
+            return true;
+    return false;
+}
+
+QStringList SystemProgramFolders()
+{
+    QStringList folders{QStringLiteral("/usr/bin"), QStringLiteral("/usr/local/bin"),
+                        QStringLiteral("/bin")};
+    for (const char* name : {"ProgramFiles", "ProgramFiles(x86)", "ProgramW6432"}) {
+        const QString f = qEnvironmentVariable(name);
+        if (!f.isEmpty()) folders << f;
+    }
+    return folders;
+}
+
 QString InputTagSection(TControlMode mode, const QString& mac)
 {
     return mode == cmCOM ? QStringLiteral("Tag of Input - COM")

@@ -89,6 +89,15 @@ QString DefaultPath();
 QString ChooseFolder(const QString& programFolder, const QString& userFolder,
                      const std::function<bool(const QString&)>& writable);
 
+// True when `programFolder` is where an installed program lives, so never a
+// portable copy's folder even when it can be written (by root or an
+// administrator): inside a macOS application bundle, or one of
+// `systemFolders` or below one. Separators and letter case do not matter.
+bool IsSystemProgramFolder(const QString& programFolder, const QStringList& systemFolders);
+// This system's program folders: /usr/bin, /usr/local/bin, /bin, and the
+// folders %ProgramFiles%, %ProgramFiles(x86)% and %ProgramW6432% name.
+QStringList SystemProgramFolders();
+
 // Reads the whole file. When the file exists but cannot be read, `error`
 // (if given) receives a message and the defaults are returned; otherwise it is
 // emptied.

@@ -6,7 +6,7 @@
 #include <QNetworkInterface>
 #include <QUdpSocket>
 
-#include <sys/socket.h>
+#include "SocketOptions.h"
 
 TNMUDP::TNMUDP(QObject* owner) : QObject(owner) {}
 
@@ -31,25 +31,21 @@ void TNMUDP::BindLocalPort(quint16 port)
     FSocket = new QUdpSocket(this);
     // Shared so that a second program of ours (a simulator on the same host)
     // may bind too; a program holding the port exclusively still refuses us.
-    if (!FSocket->bind(QHostAddress::AnyIPv4, port, QUdpSocket::ShareAddress)) {
+    // ShareAddress does that on Unix, ReuseAddressHint on Windows.
+    if (!FSocket->bind(QHostAddress::AnyIPv4, port,
+                       QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint)) {
         const QString why = FSocket->errorString();
         Close();
         throw EUDPSockError(QStringLiteral("UDP port %1 cannot be opened: %2").arg(port).arg(why));
     }
-    // A fresh socket sends no broadcasts until asked to.
-    SetSocketOption(SOL_SOCKET, SO_BROADCAST, 0);
+    // A fresh socket sends no broadcasts until asked to (Qt allows them).
+    SocketOptions::SetBroadcast(FSocket->socketDescriptor(), false);
     connect(FSocket, &QUdpSocket::readyRead, this, &TNMUDP::OnReadyRead);
-}
-
-bool TNMUDP::SetSocketOption(int level, int name, int value)
-{
-    if (!FSocket || FSocket->socketDescriptor() < 0) return false;
-    return ::setsockopt(int(FSocket->socketDescriptor()), level, name, &value, sizeof value) == 0;
 }
 
 bool TNMUDP::EnableBroadcast()
 {
-    return SetSocketOption(SOL_SOCKET, SO_BROADCAST, 1);
+    return FSocket && SocketOptions::SetBroadcast(FSocket->socketDescriptor(), true);
 }
 
 bool TNMUDP::SetDontLinger()

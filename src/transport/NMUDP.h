@@ -59,7 +59,6 @@ signals:
 
 private:
     void OnReadyRead();
-    bool SetSocketOption(int level, int name, int value);
 
     QUdpSocket* FSocket = nullptr;
     QString FRemoteHost = QStringLiteral("255.255.255.255");

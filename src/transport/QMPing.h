@@ -7,8 +7,8 @@
 class QTimer;
 
 // ICMP echo: one request of PacketSize bytes of 0x23 with time-to-live 255,
-// through an ICMP datagram socket where the system allows it unprivileged,
-// else a raw socket. Each request ends in one of the signals.
+// through the system's own means (an ICMP socket on Linux and macOS, the ICMP
+// API on Windows). Each request ends in one of the signals.
 class TNMPing : public QObject
 {
     Q_OBJECT
@@ -33,7 +33,9 @@ signals:
     void OnNoSocket(const QString& why);
 
 private:
+    // One echo to an IPv4 address (host byte order); per system.
     void RunOne(quint32 target, int sequence);
+    static QString Dotted(quint32 address);
 };
 
 // Turns echoes into a yes/no answer: up to Attempts attempts, each lasting

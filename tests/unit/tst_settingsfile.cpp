@@ -58,6 +58,42 @@ private:
     }
 
 private slots:
+    void folderForTheSettings()
+    {
+        // Installed programs, whatever the system's spelling of the path.
+        const QStringList system{"/usr/bin", "C:\\Program Files"};
+        for (const char* f : {"/usr/bin", "/usr/bin/", "c:/program files/Matrix Controller/bin",
+                              "C:\\Program Files\\Matrix Controller",
+                              "/Applications/MatrixController.app/Contents/MacOS"})
+            QVERIFY2(IsSystemProgramFolder(f, system), f);
+        // Portable copies, including names that merely begin alike.
+        for (const char* f : {"/usr/binary", "/home/op/matrix", "D:/Program Files Backup/mc",
+                              "/Users/op/MatrixController.app.old"})
+            QVERIFY2(!IsSystemProgramFolder(f, system), f);
+
+        // Beside the program when writable; else the user's folder, which
+        // takes over the program's file once and keeps its own afterwards;
+        // else nothing.
+        const QString program = FDir.filePath("program");
+        const QString user = FDir.filePath("user/config");
+        QDir().mkpath(program);
+        const auto write = [](const QString& path, const QByteArray& bytes) {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+        };
+        write(program + "/Settings.ini", "[Control mode]\r\nMode=0\r\n");
+        const auto all = [](const QString&) { return true; };
+        const auto notProgram = [&](const QString& f) { return f != program; };
+        QCOMPARE(ChooseFolder(program, user, all), program);
+        QVERIFY(!QFile::exists(user));
+        QCOMPARE(ChooseFolder(program, user, notProgram), user);
+        QCOMPARE(ReadSettings(user + "/Settings.ini").TcpMode, false);
+        write(user + "/Settings.ini", "[Control mode]\r\nMode=1\r\n");
+        QCOMPARE(ChooseFolder(program, user, notProgram), user);
+        QCOMPARE(ReadSettings(user + "/Settings.ini").TcpMode, true);
+        QCOMPARE(ChooseFolder(program, user, [](const QString&) { return false; }), QString());
+    }
+
     void firstSaveMatchesTheDocumentedLayout()
     {
         const QString path = NewPath();

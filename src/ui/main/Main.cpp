@@ -85,9 +85,15 @@ void TForm1::FormCreate(const TForm1Options& options)
         options.UserSettingsFolder.isEmpty()
             ? QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation)
             : options.UserSettingsFolder;
-    const QString folder = SettingsFile::ChooseFolder(
-        programFolder, userFolder,
-        options.FolderWritable ? options.FolderWritable : IsFolderWritable);
+    // A system-wide install keeps nothing beside itself, not even for root.
+    const bool installed =
+        options.SettingsFolder.isEmpty() &&
+        SettingsFile::IsSystemProgramFolder(programFolder, SettingsFile::SystemProgramFolders());
+    const auto writable = options.FolderWritable ? options.FolderWritable : IsFolderWritable;
+    const QString folder =
+        SettingsFile::ChooseFolder(programFolder, userFolder, [&](const QString& f) {
+            return !(installed && f == programFolder) && writable(f);
+        });
     FSettingsPath = QDir(folder.isEmpty() ? programFolder : folder)
                         .filePath(QLatin1String(SettingsFile::FileName));
     if (folder.isEmpty()) {
