@@ -4,6 +4,7 @@
 
 #include <QObject>
 
+class THttpApi;
 class THttpFront;
 
 // The service as the command line starts it: the core, then the fronts.
@@ -19,9 +20,11 @@ public:
     int Start();
     TServerCore* Core() { return FCore; }
     THttpFront* Http() { return FHttp; }
+    THttpApi* Api() { return FApi; }
 
 private:
     TServerOptions FOptions;
     TServerCore* FCore;
+    THttpApi* FApi = nullptr;
     THttpFront* FHttp = nullptr;
 };
