@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QWebSocket>
@@ -44,6 +45,68 @@ struct TEventClient {
             if (m.contains(part)) return true;
         return false;
     }
+};
+
+// A headless chromium driven over the WebDriver protocol.
+class TBrowser
+{
+public:
+    explicit TBrowser(const QString& profile) : FPort(FreePort()), FClient(FPort)
+    {
+        FDriver.start(QStringLiteral("chromedriver"), {QStringLiteral("--port=%1").arg(FPort)});
+        if (!FDriver.waitForStarted(5000)) return;
+        QDeadlineTimer ready(10000);
+        while (!ready.hasExpired() && FClient.Request("GET", "/status").Status != 200)
+            QTest::qWait(50);
+        const QJsonObject options{
+            {"binary", "/usr/bin/chromium"},
+            {"args", QJsonArray{"--headless", "--no-sandbox", "--disable-gpu",
+                                "--window-size=420,1000", "--user-data-dir=" + profile}}};
+        const QJsonObject caps{
+            {"capabilities",
+             QJsonObject{{"alwaysMatch", QJsonObject{{"browserName", "chrome"},
+                                                     {"goog:chromeOptions", options}}}}}};
+        FSession = Call("POST", "", caps).toObject().value("sessionId").toString().toUtf8();
+    }
+    ~TBrowser()
+    {
+        if (!FSession.isEmpty()) FClient.Request("DELETE", "/session/" + FSession);
+        FDriver.terminate();
+        FDriver.waitForFinished(5000);
+    }
+    bool Ok() const { return !FSession.isEmpty(); }
+    QJsonValue Call(const QByteArray& method, const QByteArray& path, const QJsonObject& body = {})
+    {
+        const QByteArray url =
+            "/session" + (FSession.isEmpty() ? QByteArray() : "/" + FSession) + path;
+        const THttpReply r =
+            FClient.Request(method, url, QJsonDocument(body).toJson(QJsonDocument::Compact),
+                            {"Content-Type: application/json"});
+        return r.Json().value("value");
+    }
+    QByteArray Element(const QString& css)
+    {
+        const QJsonObject e =
+            Call("POST", "/element", {{"using", "css selector"}, {"value", css}}).toObject();
+        return e.value("element-6066-11e4-a52e-4f735466cecf").toString().toUtf8();
+    }
+    void Click(const QString& css) { Call("POST", "/element/" + Element(css) + "/click"); }
+    void Type(const QString& css, const QString& text)
+    {
+        Call("POST", "/element/" + Element(css) + "/value", {{"text", text}});
+    }
+    QString Script(const QString& script)
+    {
+        return Call("POST", "/execute/sync", {{"script", script}, {"args", QJsonArray()}})
+            .toVariant()
+            .toString();
+    }
+
+private:
+    quint16 FPort;
+    THttpTestClient FClient;
+    QProcess FDriver;
+    QByteArray FSession;
 };
 
 const char* const SettingsText =
@@ -88,6 +151,10 @@ private slots:
         QFile f(FDir.filePath(QStringLiteral("Settings.ini")));
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(SettingsText);
+        QFile t(FDir.filePath(QStringLiteral("token")));
+        QVERIFY(t.open(QIODevice::WriteOnly));
+        t.write("s3cret-token\n");
+        t.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
     }
 
     // Every route of the table over TCP, with matrixctl's documents and the
@@ -247,9 +314,6 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(EUsage, TServerApp(open, TTiming::Fast()).Start());
         const QString tokenFile = FDir.filePath(QStringLiteral("token"));
         QFile t(tokenFile);
-        QVERIFY(t.open(QIODevice::WriteOnly));
-        t.write("s3cret-token\n");
-        t.close();
         t.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
         open.TokenFile = tokenFile;
         QVERIFY_THROWS_EXCEPTION(EUsage, TServerApp(open, TTiming::Fast()).Start());
@@ -345,6 +409,62 @@ private slots:
         QTRY_VERIFY(tls.isEncrypted());
         tls.write("GET /api/v1/power HTTP/1.1\r\nHost: localhost\r\n\r\n");
         QTRY_VERIFY(tls.peek(4096).contains(R"({"on":true})"));
+    }
+
+    // The page in a real browser: it asks for the token, a tap routes, and
+    // another client's change shows up live.
+    void page()
+    {
+#if defined(__SANITIZE_ADDRESS__)
+        QSKIP("chromium does not run under the sanitizer build");
+#endif
+        if (QStandardPaths::findExecutable(QStringLiteral("chromedriver")).isEmpty())
+            QSKIP("chromedriver is not installed");
+        TMatrixSim sim;
+        TServerOptions o;
+        o.TokenFile = FDir.filePath(QStringLiteral("token"));
+        auto app = Serve(sim, false, o);
+        QVERIFY(app);
+        const quint16 port = app->Core()->Options().ListenPort;
+        TBrowser browser(FDir.filePath(QStringLiteral("chromium")));
+        QVERIFY(browser.Ok());
+        browser.Call("POST", "/url", {{"url", QStringLiteral("http://127.0.0.1:%1/").arg(port)}});
+        QTRY_COMPARE_WITH_TIMEOUT(browser.Script("return document.getElementById('login').hidden"),
+                                  QStringLiteral("false"), 10000);
+        browser.Type("#token", QStringLiteral("s3cret-token"));
+        browser.Click("#login-ok");
+        QTRY_COMPARE_WITH_TIMEOUT(
+            browser.Script("return document.getElementById('link').textContent"),
+            QStringLiteral("Matrix connected"), 10000);
+        QCOMPARE(browser.Script(
+                     "return document.getElementById('route-2-1').getAttribute('aria-label')"),
+                 QStringLiteral("Input 1 (Blu-ray) to Output 2 (Projector)"));
+        browser.Click("#route-2-3");
+        QTRY_COMPARE(sim.Device().State().Route[1], 3);
+        QTRY_COMPARE(
+            browser.Script(
+                "return document.getElementById('route-2-3').getAttribute('aria-pressed')"),
+            QStringLiteral("true"));
+        THttpTestClient c(port);
+        QCOMPARE(c.Request("PUT", "/api/v1/routing/1", R"({"input": 4})",
+                           {"Authorization: Bearer s3cret-token"})
+                     .Status,
+                 200);
+        QTRY_COMPARE(
+            browser.Script(
+                "return document.getElementById('route-1-4').getAttribute('aria-pressed')"),
+            QStringLiteral("true"));
+        QCOMPARE(browser.Script(
+                     "return document.getElementById('route-1-1').getAttribute('aria-pressed')"),
+                 QStringLiteral("false"));
+        // scripts/screenshots keeps the picture for the README.
+        const QString shot = qEnvironmentVariable("MATRIX_WEB_SHOT");
+        if (!shot.isEmpty()) {
+            QFile f(shot);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(
+                QByteArray::fromBase64(browser.Call("GET", "/screenshot").toString().toLatin1()));
+        }
     }
 };
 
