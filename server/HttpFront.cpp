@@ -225,6 +225,8 @@ void THttpConnection::HandOver()
     disconnect(socket, nullptr, this, nullptr);
     disconnect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
     setParent(nullptr);
+    // Heads of handshakes that never finished must not pile up.
+    if (FFront->FUpgrades.size() > 1024) FFront->FUpgrades.clear();
     FFront->FUpgrades.insert(THttpFront::PeerKey(socket->peerAddress(), socket->peerPort()),
                              FRequest);
     FFront->FWebSockets->handleConnection(socket);

@@ -167,6 +167,8 @@ private slots:
         auto app = Serve(sim, false);
         QVERIFY(app);
         THttpTestClient c(app->Core()->Options().ListenPort);
+        TEventClient events(QStringLiteral("ws://127.0.0.1:%1/api/v1/events")
+                                .arg(app->Core()->Options().ListenPort));
 
         THttpReply r = c.Request("GET", "/api/v1/status");
         QCOMPARE(r.Status, 200);
@@ -252,6 +254,8 @@ private slots:
         // The link gone: 502.
         owned.reset(); // no new connection either
         QCOMPARE(c.Request("GET", "/api/v1/power").Status, 502);
+        QTRY_VERIFY(events.Has(R"({"event":"link","state":"lost"})"));
+        QVERIFY(events.Has(R"({"event":"power","on":false})"));
     }
 
     // 50 clients at once over the pseudo-terminal: every request answered,
