@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QProcess>
+#include <QSaveFile>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -144,13 +145,16 @@ private:
         return app;
     }
     int FPtys = 0;
+    bool WriteSettings(const QByteArray& text)
+    {
+        QSaveFile f(FDir.filePath(QStringLiteral("Settings.ini")));
+        return f.open(QIODevice::WriteOnly) && f.write(text) == text.size() && f.commit();
+    }
 
 private slots:
     void initTestCase()
     {
-        QFile f(FDir.filePath(QStringLiteral("Settings.ini")));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(SettingsText);
+        QVERIFY(WriteSettings(SettingsText));
         QFile t(FDir.filePath(QStringLiteral("token")));
         QVERIFY(t.open(QIODevice::WriteOnly));
         t.write("s3cret-token\n");
@@ -195,6 +199,17 @@ private slots:
                  QStringLiteral("Blu-ray"));
         QCOMPARE(r.Json().value("outputs").toObject().value("2").toString(),
                  QStringLiteral("Projector"));
+        // The window saves a new file over the old one: the tags follow it.
+        QVERIFY(WriteSettings(QByteArray(SettingsText).replace("In1=Blu-ray", "In1=Apple TV")));
+        QTRY_VERIFY(events.Has(R"("inputs":{"1":"Apple TV")"));
+        QCOMPARE(c.Request("GET", "/api/v1/tags")
+                     .Json()
+                     .value("inputs")
+                     .toObject()
+                     .value("1")
+                     .toString(),
+                 QStringLiteral("Apple TV"));
+        QVERIFY(WriteSettings(SettingsText));
         r = c.Request("GET", "/api/v1/presets");
         QCOMPARE(r.Json().value("presets").toArray().at(2).toObject().value("name").toString(),
                  QStringLiteral("Movie night"));
