@@ -123,7 +123,7 @@ void THttpConnection::Send(const THttpResponse& response, bool close)
     out += "Cache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\n";
     if (close || !FKeepAlive) out += "Connection: close\r\n";
     out += "\r\n";
-    if (response.Status != 204) out += response.Body;
+    if (response.Status != 204 && FRequest.Method != "HEAD") out += response.Body;
     FSocket->write(out);
     if (close || !FKeepAlive) {
         // What the client still sends is never read.
