@@ -428,6 +428,11 @@ private slots:
         QTRY_VERIFY(tls.isEncrypted());
         tls.write("GET /api/v1/power HTTP/1.1\r\nHost: localhost\r\n\r\n");
         QTRY_VERIFY(tls.peek(4096).contains(R"({"on":true})"));
+        TEventClient wss(QStringLiteral("wss://127.0.0.1:%1/api/v1/events")
+                             .arg(app->Core()->Options().ListenPort));
+        QObject::connect(&wss.Socket, &QWebSocket::sslErrors, &wss.Socket,
+                         [&wss](const QList<QSslError>&) { wss.Socket.ignoreSslErrors(); });
+        QTRY_VERIFY(wss.Has("hello"));
     }
 
     // The page in a real browser: it asks for the token, a tap routes, and
