@@ -2,7 +2,9 @@
 
 #include "link/Commands.h"
 #include "link/QMCOMControl.h"
+#include "settings/SettingsFile.h"
 
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QString>
@@ -10,7 +12,8 @@
 #include <stdexcept>
 
 // A usage error: message on stderr, exit status 2.
-class EUsage : public std::runtime_error {
+class EUsage : public std::runtime_error
+{
 public:
     explicit EUsage(const QString& text) : std::runtime_error(text.toStdString()) {}
 };
@@ -24,10 +27,23 @@ class TTrafficRecorder;
 // With --json the text lines are dropped and a command gives its data with
 // Json()/JsonAt() instead; Finish() prints the one document, with "error"
 // set to the failure texts when the command failed.
-class TCli {
+class TCli
+{
 public:
     TCli(TQMCOMControl* link, TProcessFlags* flags, bool trace, bool json = false);
     ~TCli();
+
+    // Points the link at --tcp HOST[:PORT] or --serial DEVICE (exactly one).
+    static void SetUpLink(TQMCOMControl* link, const QString& tcp, const QString& serial);
+    // The poll limit of a reply wait of `timeoutMs` milliseconds.
+    static int PollLimitFor(int timeoutMs, int pollTickMs);
+
+    // A service runs many commands through one TCli: nothing goes to stdout
+    // or stderr, and each command's document is taken with TakeDocument().
+    void SetCapture(bool capture) { FCapture = capture; }
+    // The document of the commands since the last call ("error" set when
+    // `rc` is not 0); starts the next one empty.
+    QJsonObject TakeDocument(int rc);
 
     TQMCOMControl* Link() { return FLink; }
     bool Trace() const { return FTrace; }
@@ -72,6 +88,8 @@ private:
     TProcessFlags* FFlags;
     bool FTrace;
     bool FJson;
+    bool FCapture = false;
+    QMetaObject::Connection FNotifyConnection;
     QString FLastFailure;
     QJsonObject FDoc;
     QStringList FErrors;
@@ -88,11 +106,16 @@ int CmdSettings(TCli& cli, const QString& command, const QStringList& args);
 bool IsSettingsCommand(const QString& command);
 // False for commands that work without the matrix.
 bool SettingsCommandNeedsLink(const QString& command, const QStringList& args);
+// The pre-settings as `preset list --json` gives them.
+QJsonArray PresetsJson(const std::array<TPreSetting, 8>& presets);
 int CmdDiscover(TCli& cli, const QStringList& args, bool trace);
 int CmdModule(TCli& cli, const QStringList& args, bool trace);
 bool ModuleCommandNeedsLink(const QStringList& args);
 // backup FILE, restore FILE [--dry-run].
 int CmdBackup(TCli& cli, const QString& command, const QStringList& args);
+// restore of a checked backup: the commands in the document, sent unless `dryRun`.
+struct TDeviceState;
+int RestoreState(TCli& cli, const TDeviceState& state, bool dryRun);
 bool IsBackupCommand(const QString& command);
 bool BackupCommandNeedsLink(const QString& command, const QStringList& args);
 // Usage lines of the groups.

@@ -14,6 +14,9 @@ set(MATRIX_PROGRAMS matrix-controller matrixctl)
 if(TARGET matrix-sim)
   list(APPEND MATRIX_PROGRAMS matrix-sim)
 endif()
+if(TARGET matrix-server)
+  list(APPEND MATRIX_PROGRAMS matrix-server)
+endif()
 
 # Qt's deployment tools sit beside qmake.
 if(TARGET Qt6::qmake)
@@ -85,6 +88,17 @@ else()
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/changelog)
   install(FILES ${CMAKE_CURRENT_LIST_DIR}/copyright ${CMAKE_BINARY_DIR}/changelog.gz
     DESTINATION ${_doc})
+  if(TARGET matrix-server)
+    # matrix-server@NAME.service reads its options from /etc/matrix-server/NAME.conf.
+    # The unit names the program where this install puts it.
+    install(CODE "
+      set(MATRIX_SERVER_BIN \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+      configure_file(\"${CMAKE_CURRENT_LIST_DIR}/matrix-server@.service\"
+        \"${CMAKE_BINARY_DIR}/matrix-server@.service\" @ONLY)")
+    install(FILES ${CMAKE_BINARY_DIR}/matrix-server@.service DESTINATION lib/systemd/system)
+    install(FILES ${CMAKE_CURRENT_LIST_DIR}/matrix-server.sysusers DESTINATION lib/sysusers.d
+      RENAME matrix-server.conf)
+  endif()
   set(CPACK_GENERATOR DEB)
 endif()
 
@@ -97,7 +111,8 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
   "A desktop controller for a 4x4 HDMI2.0/HDBaseT matrix switch reached over\n"
   "a serial cable or over Ethernet: routing, pre-settings, port tags, EDID,\n"
   "TCP module set-up and firmware upgrade. With matrixctl, the same from the\n"
-  "command line, and matrix-sim, a simulated matrix.")
+  "command line, matrix-server, the same over HTTP, WebSocket and MQTT for\n"
+  "many clients at once, and matrix-sim, a simulated matrix.")
 set(CPACK_STRIP_FILES ON)
 
 # Debian: its file-name convention, dependencies computed from the programs'
