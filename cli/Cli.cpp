@@ -9,7 +9,7 @@
 TCli::TCli(TQMCOMControl* link, TProcessFlags* flags, bool trace, bool json)
     : FLink(link), FFlags(flags), FTrace(trace), FJson(json)
 {
-    QObject::connect(
+    FNotifyConnection = QObject::connect(
         link, &TQMCOMControl::Notify, link,
         [this](int code, qintptr w, qintptr l, const QString& text) { OnNotify(code, w, l, text); },
         Qt::DirectConnection);
@@ -26,19 +26,57 @@ TCli::TCli(TQMCOMControl* link, TProcessFlags* flags, bool trace, bool json)
 
 TCli::~TCli()
 {
+    QObject::disconnect(FNotifyConnection);
     delete FRecorder;
+}
+
+void TCli::SetUpLink(TQMCOMControl* link, const QString& tcp, const QString& serial)
+{
+    if (tcp.isEmpty() == serial.isEmpty())
+        throw EUsage(QStringLiteral("give exactly one of --tcp HOST[:PORT] and --serial DEVICE"));
+    if (!serial.isEmpty()) {
+        link->SetControlMode(cmCOM);
+        link->SetComPort(serial);
+        return;
+    }
+    link->SetControlMode(cmLAN);
+    QString host = tcp;
+    const int colon = int(tcp.lastIndexOf(QLatin1Char(':')));
+    if (!tcp.contains(QLatin1Char(']')) && tcp.count(QLatin1Char(':')) == 1) {
+        host = tcp.left(colon);
+        link->SetDevicePort(ParseNumber(tcp.mid(colon + 1), 1, 65535, "port"));
+    }
+    if (host.trimmed().isEmpty()) throw EUsage(QStringLiteral("--tcp needs a host: HOST[:PORT]"));
+    link->SetDeviceIP(host);
+}
+
+int TCli::PollLimitFor(int timeoutMs, int pollTickMs)
+{
+    return qMax(1, (timeoutMs + pollTickMs - 1) / pollTickMs);
+}
+
+QJsonObject TCli::TakeDocument(int rc)
+{
+    if (rc != 0)
+        FDoc.insert(QStringLiteral("error"), FErrors.isEmpty() ? QStringLiteral("Command failed")
+                                                               : FErrors.join(QLatin1Char('\n')));
+    QJsonObject doc = FDoc;
+    FDoc = QJsonObject();
+    FErrors.clear();
+    return doc;
 }
 
 void TCli::Out(const QString& line)
 {
-    if (FJson) return;
+    if (FJson || FCapture) return;
     std::fprintf(stdout, "%s\n", qPrintable(line));
     std::fflush(stdout);
 }
 
 void TCli::Err(const QString& line)
 {
-    if (FJson) FErrors << line;
+    if (FJson || FCapture) FErrors << line;
+    if (FCapture) return;
     std::fprintf(stderr, "%s\n", qPrintable(line));
     std::fflush(stderr);
 }
@@ -58,10 +96,8 @@ void TCli::JsonAt(const QString& object, const QString& key, const QJsonValue& v
 int TCli::Finish(int rc)
 {
     if (!FJson) return rc;
-    if (rc != 0)
-        FDoc.insert(QStringLiteral("error"), FErrors.isEmpty() ? QStringLiteral("Command failed")
-                                                               : FErrors.join(QLatin1Char('\n')));
-    std::fprintf(stdout, "%s\n", QJsonDocument(FDoc).toJson(QJsonDocument::Compact).constData());
+    const QJsonObject doc = TakeDocument(rc);
+    std::fprintf(stdout, "%s\n", QJsonDocument(doc).toJson(QJsonDocument::Compact).constData());
     std::fflush(stdout);
     return rc;
 }

@@ -10,7 +10,8 @@
 #include <stdexcept>
 
 // A usage error: message on stderr, exit status 2.
-class EUsage : public std::runtime_error {
+class EUsage : public std::runtime_error
+{
 public:
     explicit EUsage(const QString& text) : std::runtime_error(text.toStdString()) {}
 };
@@ -24,10 +25,23 @@ class TTrafficRecorder;
 // With --json the text lines are dropped and a command gives its data with
 // Json()/JsonAt() instead; Finish() prints the one document, with "error"
 // set to the failure texts when the command failed.
-class TCli {
+class TCli
+{
 public:
     TCli(TQMCOMControl* link, TProcessFlags* flags, bool trace, bool json = false);
     ~TCli();
+
+    // Points the link at --tcp HOST[:PORT] or --serial DEVICE (exactly one).
+    static void SetUpLink(TQMCOMControl* link, const QString& tcp, const QString& serial);
+    // The poll limit of a reply wait of `timeoutMs` milliseconds.
+    static int PollLimitFor(int timeoutMs, int pollTickMs);
+
+    // A service runs many commands through one TCli: nothing goes to stdout
+    // or stderr, and each command's document is taken with TakeDocument().
+    void SetCapture(bool capture) { FCapture = capture; }
+    // The document of the commands since the last call ("error" set when
+    // `rc` is not 0); starts the next one empty.
+    QJsonObject TakeDocument(int rc);
 
     TQMCOMControl* Link() { return FLink; }
     bool Trace() const { return FTrace; }
@@ -72,6 +86,8 @@ private:
     TProcessFlags* FFlags;
     bool FTrace;
     bool FJson;
+    bool FCapture = false;
+    QMetaObject::Connection FNotifyConnection;
     QString FLastFailure;
     QJsonObject FDoc;
     QStringList FErrors;
@@ -93,6 +109,9 @@ int CmdModule(TCli& cli, const QStringList& args, bool trace);
 bool ModuleCommandNeedsLink(const QStringList& args);
 // backup FILE, restore FILE [--dry-run].
 int CmdBackup(TCli& cli, const QString& command, const QStringList& args);
+// restore of a checked backup: the commands in the document, sent unless `dryRun`.
+struct TDeviceState;
+int RestoreState(TCli& cli, const TDeviceState& state, bool dryRun);
 bool IsBackupCommand(const QString& command);
 bool BackupCommandNeedsLink(const QString& command, const QStringList& args);
 // Usage lines of the groups.

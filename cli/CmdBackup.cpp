@@ -77,6 +77,11 @@ static int Restore(TCli& cli, QStringList args)
         cli.Err(error);
         return 1;
     }
+    return RestoreState(cli, state, dryRun);
+}
+
+int RestoreState(TCli& cli, const TDeviceState& state, bool dryRun)
+{
     cli.Json(QStringLiteral("dryRun"), dryRun);
     QJsonArray commands;
     if (dryRun) {

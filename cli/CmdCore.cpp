@@ -26,8 +26,7 @@ static int Send(TCli& cli, const QStringList& args)
     uint16_t p[4] = {};
     for (int i = 2; i < args.size(); ++i)
         p[i - 2] = TCli::ParseNumber(args[i], 65535, "parameter");
-    if (!cli.EnsureConnected())
-        return 1;
+    if (!cli.EnsureConnected()) return 1;
     TCommandReply reply;
     cli.ClearFailure();
     cli.Link()->ExecuteCommand(TCommandPacket::Make(group, code, p[0], p[1], p[2], p[3]), reply);
@@ -48,19 +47,16 @@ static int Send(TCli& cli, const QStringList& args)
 
 static int Power(TCli& cli, const QStringList& args)
 {
-    if (args.size() > 1)
-        throw EUsage(QStringLiteral("power takes on, off or nothing"));
+    if (args.size() > 1) throw EUsage(QStringLiteral("power takes on, off or nothing"));
     if (!args.isEmpty()) {
         const QString want = args[0].toLower();
         if (want != QLatin1String("on") && want != QLatin1String("off"))
             throw EUsage(QStringLiteral("power takes on, off or nothing"));
         TCommandReply r;
-        if (!cli.Run(Catalogue::PowerSet(want == QLatin1String("on")), &r))
-            return 1;
+        if (!cli.Run(Catalogue::PowerSet(want == QLatin1String("on")), &r)) return 1;
     }
     const int power = cli.QueryPower();
-    if (power < 0)
-        return 1;
+    if (power < 0) return 1;
     cli.Out(power ? QStringLiteral("Matrix Power On") : QStringLiteral("Matrix Power Off"));
     cli.Json(QStringLiteral("power"), power == 1);
     return 0;
@@ -68,15 +64,14 @@ static int Power(TCli& cli, const QStringList& args)
 
 static int Status(TCli& cli, const QStringList& args)
 {
-    if (!args.isEmpty())
-        throw EUsage(QStringLiteral("status takes no arguments"));
+    if (!args.isEmpty()) throw EUsage(QStringLiteral("status takes no arguments"));
     const int power = cli.QueryPower();
-    if (power < 0)
-        return 1;
+    if (power < 0) return 1;
     cli.Out(power ? QStringLiteral("Matrix Power On") : QStringLiteral("Matrix Power Off"));
     cli.Json(QStringLiteral("power"), power == 1);
     if (!power) {
-        cli.Err(QStringLiteral("System is power off, please turn it on first to refresh more status."));
+        cli.Err(
+            QStringLiteral("System is power off, please turn it on first to refresh more status."));
         return 1;
     }
     const QString unknown = QStringLiteral("unknown");
@@ -96,8 +91,7 @@ static int Status(TCli& cli, const QStringList& args)
     auto connection = [&](const QString& prefix, const QString& key, int n,
                           const TCatalogueCommand& c) {
         TCommandReply reply;
-        if (!cli.Run(c, &reply))
-            rc = 1;
+        if (!cli.Run(c, &reply)) rc = 1;
         const QString text = Catalogue::ConnectionText(prefix, n, reply);
         cli.Out(text.isEmpty() ? QStringLiteral("%1%2: Not known").arg(prefix).arg(n) : text);
         const QString state = !reply.Ok              ? unknown
@@ -117,19 +111,16 @@ static int Status(TCli& cli, const QStringList& args)
 
 static int Route(TCli& cli, const QStringList& args)
 {
-    if (args.size() != 2)
-        throw EUsage(QStringLiteral("route takes IN OUT|all"));
+    if (args.size() != 2) throw EUsage(QStringLiteral("route takes IN OUT|all"));
     const int in = TCli::ParseNumber(args[0], 1, PortCount, "input");
     const bool all = args[1].toLower() == QLatin1String("all");
     const int out = all ? 1 : TCli::ParseNumber(args[1], 1, PortCount, "output");
-    if (!cli.PoweredOn())
-        return 1;
+    if (!cli.PoweredOn()) return 1;
     // "all": outputs 1..4 in order, ending at the first failure.
     const int last = all ? PortCount : out;
     for (int o = out; o <= last; ++o) {
         TCommandReply r;
-        if (!cli.Run(Catalogue::RouteSet(in, o), &r))
-            return 1;
+        if (!cli.Run(Catalogue::RouteSet(in, o), &r)) return 1;
         cli.Out(QStringLiteral("Output%1: Input%2").arg(o).arg(in));
         cli.JsonAt(QStringLiteral("routing"), QString::number(o), in);
     }
@@ -138,19 +129,16 @@ static int Route(TCli& cli, const QStringList& args)
 
 static int Routing(TCli& cli, const QStringList& args)
 {
-    if (!args.isEmpty())
-        throw EUsage(QStringLiteral("routing takes no arguments"));
+    if (!args.isEmpty()) throw EUsage(QStringLiteral("routing takes no arguments"));
     const int power = cli.QueryPower();
-    if (power < 0)
-        return 1;
+    if (power < 0) return 1;
     if (!power) {
         cli.Err(QStringLiteral("System is power off, please turn it on first."));
         return 1;
     }
     for (int out = 1; out <= PortCount; ++out) {
         TCommandReply r;
-        if (!cli.Run(Catalogue::RouteQuery(out), &r))
-            return 1;
+        if (!cli.Run(Catalogue::RouteQuery(out), &r)) return 1;
         cli.Out(QStringLiteral("Output%1: Input%2").arg(out).arg(r.P2Lo()));
         cli.JsonAt(QStringLiteral("routing"), QString::number(out), r.P2Lo());
     }
@@ -159,13 +147,9 @@ static int Routing(TCli& cli, const QStringList& args)
 
 int CmdCore(TCli& cli, const QString& command, const QStringList& args)
 {
-    if (command == QLatin1String("send"))
-        return Send(cli, args);
-    if (command == QLatin1String("power"))
-        return Power(cli, args);
-    if (command == QLatin1String("status"))
-        return Status(cli, args);
-    if (command == QLatin1String("route"))
-        return Route(cli, args);
+    if (command == QLatin1String("send")) return Send(cli, args);
+    if (command == QLatin1String("power")) return Power(cli, args);
+    if (command == QLatin1String("status")) return Status(cli, args);
+    if (command == QLatin1String("route")) return Route(cli, args);
     return Routing(cli, args);
 }

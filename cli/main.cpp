@@ -15,8 +15,7 @@ static QString Usage()
 
 static bool NeedsLink(const QString& command, const QStringList& args)
 {
-    if (IsSettingsCommand(command))
-        return SettingsCommandNeedsLink(command, args);
+    if (IsSettingsCommand(command)) return SettingsCommandNeedsLink(command, args);
     if (IsBackupCommand(command)) return BackupCommandNeedsLink(command, args);
     // Firmware files are merged and inspected offline; modules are found and
     // configured over UDP.
@@ -50,8 +49,7 @@ int main(int argc, char** argv)
         while (!args.isEmpty() && args.first().startsWith(QLatin1String("--"))) {
             const QString opt = args.takeFirst();
             auto value = [&]() {
-                if (args.isEmpty())
-                    throw EUsage(QStringLiteral("%1 needs a value").arg(opt));
+                if (args.isEmpty()) throw EUsage(QStringLiteral("%1 needs a value").arg(opt));
                 return args.takeFirst();
             };
             if (opt == QLatin1String("--tcp"))
@@ -72,38 +70,22 @@ int main(int argc, char** argv)
             } else
                 throw EUsage(QStringLiteral("unknown option %1").arg(opt));
         }
-        if (args.isEmpty())
-            throw EUsage(QStringLiteral("no command"));
+        if (args.isEmpty()) throw EUsage(QStringLiteral("no command"));
         const QString command = args.takeFirst();
         const bool known = IsCoreCommand(command) || IsSettingsCommand(command) ||
                            command == QLatin1String("edid") || command == QLatin1String("fw") ||
                            command == QLatin1String("discover") ||
                            command == QLatin1String("module") || IsBackupCommand(command);
-        if (!known)
-            throw EUsage(QStringLiteral("unknown command '%1'").arg(command));
+        if (!known) throw EUsage(QStringLiteral("unknown command '%1'").arg(command));
         if (NeedsLink(command, args) && (tcp.isEmpty() == serial.isEmpty()))
-            throw EUsage(QStringLiteral("give exactly one of --tcp HOST[:PORT] and --serial DEVICE"));
+            throw EUsage(
+                QStringLiteral("give exactly one of --tcp HOST[:PORT] and --serial DEVICE"));
 
         TProcessFlags flags;
         TTiming timing;
-        if (timeoutMs >= 0)
-            timing.PollLimit = qMax(1, (timeoutMs + timing.PollTickMs - 1) / timing.PollTickMs);
+        if (timeoutMs >= 0) timing.PollLimit = TCli::PollLimitFor(timeoutMs, timing.PollTickMs);
         TQMCOMControl link(&flags, timing);
-        if (!serial.isEmpty()) {
-            link.SetControlMode(cmCOM);
-            link.SetComPort(serial);
-        } else if (!tcp.isEmpty()) {
-            link.SetControlMode(cmLAN);
-            QString host = tcp;
-            const int colon = int(tcp.lastIndexOf(QLatin1Char(':')));
-            if (!tcp.contains(QLatin1Char(']')) && tcp.count(QLatin1Char(':')) == 1) {
-                host = tcp.left(colon);
-                link.SetDevicePort(TCli::ParseNumber(tcp.mid(colon + 1), 1, 65535, "port"));
-            }
-            if (host.trimmed().isEmpty())
-                throw EUsage(QStringLiteral("--tcp needs a host: HOST[:PORT]"));
-            link.SetDeviceIP(host);
-        }
+        if (!tcp.isEmpty() || !serial.isEmpty()) TCli::SetUpLink(&link, tcp, serial);
         TCli cli(&link, &flags, trace, json);
         cli.SettingsPath = settings;
         return cli.Finish(Dispatch(cli, command, args));

@@ -1,0 +1,110 @@
+#include "ServerApp.h"
+
+#include "Cli.h"
+#include "HttpApi.h"
+#include "HttpFront.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSslCertificate>
+#include <QSslKey>
+#include <cstdio>
+
+TServerApp::TServerApp(const TServerOptions& options, const TTiming& timing, QObject* parent)
+    : QObject(parent), FOptions(options), FCore(new TServerCore(options, timing, this))
+{
+}
+
+TServerApp::~TServerApp() = default;
+
+// The token, refused as ssh refuses a private key that others may read.
+static QByteArray ReadToken(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.isFile()) throw EUsage(QStringLiteral("token file %1 not found").arg(path));
+    if (info.permissions() &
+        (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther))
+        throw EUsage(QStringLiteral("token file %1 is accessible by other users; "
+                                    "chmod 600 it")
+                         .arg(path));
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly) || f.size() > 4096)
+        throw EUsage(QStringLiteral("cannot read token file %1").arg(path));
+    const QByteArray token = f.readAll().trimmed();
+    if (token.size() < 8 || token.contains('\n'))
+        throw EUsage(
+            QStringLiteral("token file %1 must hold one token of 8 or more characters").arg(path));
+    return token;
+}
+
+int TServerApp::Start()
+{
+    // Every refusal of the options comes before the matrix is touched.
+    QByteArray token;
+    const QHostAddress address(FOptions.ListenAddress);
+    if (!FOptions.ListenNone) {
+        if (!FOptions.TokenFile.isEmpty())
+            token = ReadToken(FOptions.TokenFile);
+        else if (!address.isLoopback())
+            throw EUsage(QStringLiteral("listening on %1, which is not a loopback address, needs "
+                                        "--token-file: anyone on the network could switch the "
+                                        "matrix")
+                             .arg(FOptions.ListenAddress));
+    }
+    QSslConfiguration tls;
+    if (!FOptions.TlsCert.isEmpty()) {
+        QFile certFile(FOptions.TlsCert), keyFile(FOptions.TlsKey);
+        if (!certFile.open(QIODevice::ReadOnly) || !keyFile.open(QIODevice::ReadOnly)) {
+            std::fprintf(stderr, "matrix-server: cannot read %s\n",
+                         qPrintable(certFile.isOpen() ? FOptions.TlsKey : FOptions.TlsCert));
+            return 1;
+        }
+        const QList<QSslCertificate> chain = QSslCertificate::fromData(certFile.readAll());
+        const QByteArray keyBytes = keyFile.readAll();
+        QSslKey key(keyBytes, QSsl::Rsa);
+        if (key.isNull()) key = QSslKey(keyBytes, QSsl::Ec);
+        if (chain.isEmpty() || key.isNull()) {
+            std::fprintf(stderr, "matrix-server: %s or %s holds no PEM certificate or key\n",
+                         qPrintable(FOptions.TlsCert), qPrintable(FOptions.TlsKey));
+            return 1;
+        }
+        tls = QSslConfiguration::defaultConfiguration();
+        tls.setLocalCertificateChain(chain);
+        tls.setPrivateKey(key);
+        tls.setPeerVerifyMode(QSslSocket::VerifyNone);
+    }
+
+    QString error;
+    if (!FCore->Start(&error)) {
+        std::fprintf(stderr, "matrix-server: %s\n", qPrintable(error));
+        return 1;
+    }
+    if (FOptions.ListenNone) return 0;
+
+    FApi = new THttpApi(FCore, token, this);
+    THttpPolicy policy;
+    policy.BodyLimit = &THttpApi::BodyLimit;
+    policy.Hosts << FOptions.ListenAddress;
+    policy.AnyLocalHost = address == QHostAddress::AnyIPv4 || address == QHostAddress::AnyIPv6;
+    FHttp = new THttpFront(
+        policy,
+        [this](const THttpRequest& r, THttpFront::TRespond respond) { FApi->Handle(r, respond); },
+        this);
+    FHttp->OnWebSocket = [this](QWebSocket* ws, const THttpRequest& r) {
+        FApi->AddEventClient(ws, r);
+    };
+    if (!FOptions.TlsCert.isEmpty()) FHttp->SetTls(tls);
+    if (!FHttp->listen(address, FOptions.ListenPort)) {
+        std::fprintf(stderr, "matrix-server: cannot listen on %s:%u: %s\n",
+                     qPrintable(FOptions.ListenAddress), unsigned(FOptions.ListenPort),
+                     qPrintable(FHttp->errorString()));
+        return 1;
+    }
+    const QString host = address.protocol() == QAbstractSocket::IPv6Protocol
+                             ? QLatin1Char('[') + FOptions.ListenAddress + QLatin1Char(']')
+                             : FOptions.ListenAddress;
+    std::printf("ready %s://%s:%u\n", FHttp->Tls() ? "https" : "http", qPrintable(host),
+                unsigned(FHttp->serverPort()));
+    std::fflush(stdout);
+    return 0;
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "ServerCore.h"
+
+#include <QObject>
+
+class THttpApi;
+class THttpFront;
+
+// The service as the command line starts it: the core, then the fronts.
+class TServerApp : public QObject
+{
+    Q_OBJECT
+public:
+    explicit TServerApp(const TServerOptions& options, const TTiming& timing = TTiming(),
+                        QObject* parent = nullptr);
+    ~TServerApp() override;
+    // The exit status of a failed start (1 link or listen failure, text on
+    // stderr), 0 when serving; throws EUsage for refused options.
+    int Start();
+    TServerCore* Core() { return FCore; }
+    THttpFront* Http() { return FHttp; }
+    THttpApi* Api() { return FApi; }
+
+private:
+    TServerOptions FOptions;
+    TServerCore* FCore;
+    THttpApi* FApi = nullptr;
+    THttpFront* FHttp = nullptr;
+};
