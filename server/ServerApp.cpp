@@ -3,6 +3,7 @@
 #include "Cli.h"
 #include "HttpApi.h"
 #include "HttpFront.h"
+#include "MqttBridge.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -11,7 +12,8 @@
 #include <cstdio>
 
 TServerApp::TServerApp(const TServerOptions& options, const TTiming& timing, QObject* parent)
-    : QObject(parent), FOptions(options), FCore(new TServerCore(options, timing, this))
+    : QObject(parent), FOptions(options), FCore(new TServerCore(options, timing, this)),
+      FTiming(timing)
 {
 }
 
@@ -74,10 +76,21 @@ int TServerApp::Start()
         tls.setPeerVerifyMode(QSslSocket::VerifyNone);
     }
 
+    TMqttBridgeOptions mqtt;
+    const bool withMqtt = TMqttBridgeOptions::From(FOptions, &mqtt);
+
     QString error;
     if (!FCore->Start(&error)) {
         std::fprintf(stderr, "matrix-server: %s\n", qPrintable(error));
         return 1;
+    }
+    if (withMqtt) {
+        FMqtt = new TMqttBridge(FCore, mqtt, FTiming, this);
+        connect(FMqtt, &TMqttBridge::Fatal, this, &TServerApp::Fatal);
+        if (!FMqtt->Start(&error)) {
+            std::fprintf(stderr, "matrix-server: %s\n", qPrintable(error));
+            return 1;
+        }
     }
     if (FOptions.ListenNone) return 0;
 
@@ -107,4 +120,9 @@ int TServerApp::Start()
                 unsigned(FHttp->serverPort()));
     std::fflush(stdout);
     return 0;
+}
+
+void TServerApp::Stop()
+{
+    if (FMqtt) FMqtt->Stop();
 }

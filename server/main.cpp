@@ -1,6 +1,8 @@
 // matrix-server: the matrix on the network.
 #include "Cli.h"
+#include "MqttBridge.h"
 #include "ServerApp.h"
+#include "transport/StopSignals.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -10,6 +12,7 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("matrix-server"));
     TServerCommandLine commandLine;
+    TMqttBridgeOptions::AddTo(commandLine);
     TServerOptions options;
     try {
         bool help = false;
@@ -19,6 +22,16 @@ int main(int argc, char** argv)
             return 0;
         }
         TServerApp server(options);
+        QObject::connect(&server, &TServerApp::Fatal, &app, [](const QString& text) {
+            std::fprintf(stderr, "matrix-server: %s\n", qPrintable(text));
+            QCoreApplication::exit(1);
+        });
+        // A stop request from the system is a clean stop, not a crash.
+        TStopSignals stop;
+        QObject::connect(&stop, &TStopSignals::StopRequested, &app, [&server] {
+            server.Stop();
+            QCoreApplication::quit();
+        });
         const int rc = server.Start();
         if (rc != 0) return rc;
         return app.exec();
