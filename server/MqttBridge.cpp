@@ -11,7 +11,8 @@
 #include <QTimer>
 #include <cstdio>
 
-namespace {
+namespace
+{
 const QString OptMqtt = QStringLiteral("--mqtt");
 const QString OptId = QStringLiteral("--mqtt-id");
 const QString OptPrefix = QStringLiteral("--mqtt-prefix");
@@ -51,8 +52,7 @@ void TMqttBridgeOptions::AddTo(TServerCommandLine& c)
     c.AddOption(OptMqtt, true, QStringLiteral("[--mqtt mqtt[s]://[USER[:PASSWORD]@]HOST[:PORT]"));
     c.AddOption(OptId, true, QStringLiteral(" [--mqtt-id ID] [--mqtt-prefix PREFIX]"));
     c.AddOption(OptPrefix, true, QString());
-    c.AddOption(OptHaPrefix, true,
-                QStringLiteral(" [--ha-prefix PREFIX | --no-ha] [--ha-remove]"));
+    c.AddOption(OptHaPrefix, true, QStringLiteral(" [--ha-prefix PREFIX | --no-ha] [--ha-remove]"));
     c.AddOption(OptNoHa, false, QString());
     c.AddOption(OptHaRemove, false, QString());
     c.AddOption(OptCa, true, QStringLiteral(" [--mqtt-ca FILE] [--mqtt-password-file FILE]]"));
@@ -67,8 +67,8 @@ bool TMqttBridgeOptions::From(const TServerOptions& o, TMqttBridgeOptions* out)
 {
     const QMap<QString, QString>& x = o.Extra;
     if (!x.contains(OptMqtt)) {
-        for (const QString& name : {OptId, OptPrefix, OptHaPrefix, OptNoHa, OptHaRemove, OptCa,
-                                    OptPasswordFile})
+        for (const QString& name :
+             {OptId, OptPrefix, OptHaPrefix, OptNoHa, OptHaRemove, OptCa, OptPasswordFile})
             if (x.contains(name)) throw EUsage(QStringLiteral("%1 needs --mqtt").arg(name));
         if (o.ListenNone)
             throw EUsage(QStringLiteral("--listen none leaves nothing to serve without --mqtt"));
@@ -144,7 +144,6 @@ bool TMqttBridge::Start(QString* error, int checkMs)
         QTimer limit;
         limit.setSingleShot(true);
         connect(&limit, &QTimer::timeout, &wait, &QEventLoop::quit);
-        connect(this, &TMqttBridge::destroyed, &wait, &QEventLoop::quit);
         QTimer tick; // the check ends inside a slot; look again now and then
         connect(&tick, &QTimer::timeout, &wait, [&] {
             if (FCheck != chPending) wait.quit();
@@ -159,11 +158,17 @@ bool TMqttBridge::Start(QString* error, int checkMs)
                      .arg(FOptions.Broker.Port);
         return false;
     }
+    // Broker not answering yet: the check goes on, and the service meanwhile.
+    return true;
+}
+
+void TMqttBridge::Connect()
+{
+    if (FStarted || FStopping) return;
     FStarted = true;
-    // Broker not answering yet: the check goes on and the service meanwhile.
     if (FOptions.StatusS > 0) FStatusTimer->start(FOptions.StatusS * 1000);
     QueueStatus();
-    return true;
+    if (FCheck == chFree) ConnectForGood();
 }
 
 void TMqttBridge::StartCheck()
@@ -197,9 +202,10 @@ void TMqttBridge::StartCheck()
         FCheckClient->Stop();
         FCheckClient->deleteLater();
         FCheckClient = nullptr;
+        if (!FStarted) return; // Start() reports, Connect() goes on
         if (FCheck == chFree)
             ConnectForGood();
-        else if (FStarted)
+        else
             emit Fatal(QStringLiteral("another matrix-server with MQTT id '%1' is online")
                            .arg(FOptions.Names.Id));
     });
@@ -209,6 +215,7 @@ void TMqttBridge::StartCheck()
 
 void TMqttBridge::ConnectForGood()
 {
+    if (FStopping) return;
     TMqttClientOptions o;
     o.Broker = FOptions.Broker;
     o.CaFile = FOptions.CaFile;
@@ -260,16 +267,15 @@ void TMqttBridge::OnMessage(const QString& topic, const QByteArray& payload, boo
         PublishError(topic, payload, c.Error);
         return;
     }
-    const bool queued = FCore->Queue()->Post([this, c, topic, payload] {
-        RunCommand(c, topic, payload);
-    });
+    const bool queued =
+        FCore->Queue()->Post([this, c, topic, payload] { RunCommand(c, topic, payload); });
     if (!queued)
-        PublishError(topic, payload,
-                     QStringLiteral("%1 requests are waiting already").arg(TRequestQueue::MaxWaiting));
+        PublishError(
+            topic, payload,
+            QStringLiteral("%1 requests are waiting already").arg(TRequestQueue::MaxWaiting));
 }
 
-void TMqttBridge::RunCommand(const TMqttCommand& c, const QString& topic,
-                             const QByteArray& payload)
+void TMqttBridge::RunCommand(const TMqttCommand& c, const QString& topic, const QByteArray& payload)
 {
     const QString on = c.Value ? QStringLiteral("on") : QStringLiteral("off");
     TCommandResult r;
@@ -289,7 +295,8 @@ void TMqttBridge::RunCommand(const TMqttCommand& c, const QString& topic,
         r = FCore->Run(QLatin1String(MqttSwitchNames[size_t(c.Port)]), {on});
         break;
     case TMqttCommand::mkPreset:
-        r = FCore->Run(QStringLiteral("preset"), {QStringLiteral("apply"), QString::number(c.Port)});
+        r = FCore->Run(QStringLiteral("preset"),
+                       {QStringLiteral("apply"), QString::number(c.Port)});
         break;
     case TMqttCommand::mkNone:
         return;
@@ -302,16 +309,16 @@ void TMqttBridge::PublishError(const QString& topic, const QByteArray& payload,
                                const QString& error)
 {
     if (FClient)
-        FClient->Publish({FOptions.Names.Error(), Mqtt::ErrorPayload(topic, payload, error), false});
+        FClient->Publish(
+            {FOptions.Names.Error(), Mqtt::ErrorPayload(topic, payload, error), false});
 }
 
 void TMqttBridge::PublishAvailability()
 {
     if (!FClient) return;
-    FClient->Publish({FOptions.Names.Availability(),
-                      FCore->State().Link ? QByteArrayLiteral("online")
-                                          : QByteArrayLiteral("offline"),
-                      true});
+    FClient->Publish(
+        {FOptions.Names.Availability(),
+         FCore->State().Link ? QByteArrayLiteral("online") : QByteArrayLiteral("offline"), true});
 }
 
 void TMqttBridge::Publish(const QList<TMqttMessage>& messages)
@@ -399,6 +406,7 @@ void TMqttBridge::QueueStatus()
 
 void TMqttBridge::Stop()
 {
+    FStopping = true;
     FStatusTimer->stop();
     if (FCheckClient) FCheckClient->Stop();
     if (!FClient) return;

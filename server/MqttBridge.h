@@ -30,17 +30,21 @@ struct TMqttBridgeOptions {
 // connect, Home Assistant discovery beside them, commands through the core's
 // one queue. Availability follows the link to the matrix and, through the
 // broker's will, the process.
-class TMqttBridge : public QObject {
+class TMqttBridge : public QObject
+{
     Q_OBJECT
 public:
     TMqttBridge(TServerCore* core, const TMqttBridgeOptions& options,
                 const TTiming& timing = TTiming(), QObject* parent = nullptr);
     ~TMqttBridge() override;
 
-    // First checks that no other server with our id is online (waiting at
-    // most `checkMs` for the broker), then connects for good. False with
-    // `error` when another server holds the id or the options cannot work.
+    // Checks that no other server with our id is online, waiting at most
+    // `checkMs` for the broker; false with `error` when one is. Runs before
+    // the matrix is touched.
     bool Start(QString* error, int checkMs = 3000);
+    // Connects for good once the core is up (after the check, if that is
+    // still waiting for the broker).
+    void Connect();
     // The clean stop: "offline" (and with HaRemove the empty configs), then
     // DISCONNECT.
     void Stop();
@@ -76,8 +80,9 @@ private:
     bool FSawOnline = false;
     int FFenceMid = -1;
     bool FStarted = false;
+    bool FStopping = false;
     bool FStatusQueued = false;
-    TMqttState FPublished;            // what the broker holds of our state
+    TMqttState FPublished;              // what the broker holds of our state
     QMap<QString, QByteArray> FConfigs; // the discovery configs the broker holds
     // Read by the status job; the core's cache does not hold them.
     QString FVersion;

@@ -80,11 +80,8 @@ int TServerApp::Start()
     const bool withMqtt = TMqttBridgeOptions::From(FOptions, &mqtt);
 
     QString error;
-    if (!FCore->Start(&error)) {
-        std::fprintf(stderr, "matrix-server: %s\n", qPrintable(error));
-        return 1;
-    }
     if (withMqtt) {
+        // A second server for the same MQTT id stops before it opens the link.
         FMqtt = new TMqttBridge(FCore, mqtt, FTiming, this);
         connect(FMqtt, &TMqttBridge::Fatal, this, &TServerApp::Fatal);
         if (!FMqtt->Start(&error)) {
@@ -92,6 +89,11 @@ int TServerApp::Start()
             return 1;
         }
     }
+    if (!FCore->Start(&error)) {
+        std::fprintf(stderr, "matrix-server: %s\n", qPrintable(error));
+        return 1;
+    }
+    if (FMqtt) FMqtt->Connect();
     if (FOptions.ListenNone) return 0;
 
     FApi = new THttpApi(FCore, token, this);

@@ -28,12 +28,16 @@ int main(int argc, char** argv)
         });
         // A stop request from the system is a clean stop, not a crash.
         TStopSignals stop;
-        QObject::connect(&stop, &TStopSignals::StopRequested, &app, [&server] {
+        bool stopped = false;
+        QObject::connect(&stop, &TStopSignals::StopRequested, &app, [&server, &stopped] {
+            stopped = true;
             server.Stop();
             QCoreApplication::quit();
         });
         const int rc = server.Start();
         if (rc != 0) return rc;
+        // A stop during the start came before the loop could end.
+        if (stopped) return 0;
         return app.exec();
     } catch (const EUsage& e) {
         std::fprintf(stderr, "matrix-server: %s\n%s", e.what(), qPrintable(commandLine.Usage()));

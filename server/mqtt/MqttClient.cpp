@@ -1,6 +1,7 @@
 #include "MqttClient.h"
 
 #include <QDeadlineTimer>
+#include <QRegularExpression>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <algorithm>
@@ -48,6 +49,9 @@ bool TMqttClient::Start(QString* error)
     mosquitto_int_option(FMosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
     // Commands and state are a few bytes each: never hold them back for Nagle.
     mosquitto_int_option(FMosq, MOSQ_OPT_TCP_NODELAY, 1);
+    // After a connect the whole state goes out at once; with the default
+    // limit of 20 unacknowledged messages the rest would wait for round trips.
+    mosquitto_max_inflight_messages_set(FMosq, 0);
     const TMqttUrl& b = FOptions.Broker;
     if (!b.User.isEmpty() &&
         mosquitto_username_pw_set(
@@ -77,6 +81,7 @@ bool TMqttClient::Start(QString* error)
     mosquitto_disconnect_callback_set(FMosq, &TMqttClient::OnDisconnect);
     mosquitto_subscribe_callback_set(FMosq, &TMqttClient::OnSubscribe);
     mosquitto_message_callback_set(FMosq, &TMqttClient::OnMessage);
+    mosquitto_publish_callback_set(FMosq, &TMqttClient::OnPublish);
     FMisc->start(FTiming.MqttMiscMs);
     Attempt();
     return true;
@@ -180,10 +185,13 @@ void TMqttClient::Stop()
     FMisc->stop();
     if (!FMosq) return;
     if (FConnected) {
-        mosquitto_disconnect(FMosq);
         // Blocking on purpose: the process is about to end and the last
-        // messages ("offline") must leave before it does.
+        // messages ("offline") must reach the broker before DISCONNECT, which
+        // would overtake messages still queued in the library.
         QDeadlineTimer deadline(FTiming.MqttStopFlushMs);
+        while (FUnacked > 0 && mosquitto_socket(FMosq) >= 0 && !deadline.hasExpired())
+            mosquitto_loop(FMosq, 10, 1);
+        mosquitto_disconnect(FMosq);
         while (mosquitto_socket(FMosq) >= 0 && mosquitto_want_write(FMosq) &&
                !deadline.hasExpired())
             mosquitto_loop(FMosq, 10, 1);
@@ -200,6 +208,7 @@ bool TMqttClient::Publish(const TMqttMessage& m, int qos)
     const int rc = mosquitto_publish(FMosq, nullptr, topic.constData(), int(m.Payload.size()),
                                      m.Payload.constData(), qos, m.Retain);
     WatchSocket();
+    if (rc == MOSQ_ERR_SUCCESS && qos > 0) ++FUnacked;
     return rc == MOSQ_ERR_SUCCESS;
 }
 
@@ -223,7 +232,8 @@ void TMqttClient::OnConnect(mosquitto*, void* self, int rc)
                        QStringLiteral("MQTT broker %1:%2 refused the connection: %3")
                            .arg(c->FOptions.Broker.Host)
                            .arg(c->FOptions.Broker.Port)
-                           .arg(QString::fromUtf8(mosquitto_connack_string(rc))),
+                           .arg(QString::fromUtf8(mosquitto_connack_string(rc))
+                                    .remove(QRegularExpression(QStringLiteral("\\.$")))),
                        {},
                        rc,
                        false});
@@ -232,6 +242,12 @@ void TMqttClient::OnConnect(mosquitto*, void* self, int rc)
 void TMqttClient::OnDisconnect(mosquitto*, void* self, int)
 {
     static_cast<TMqttClient*>(self)->FEvents.append({TEvent::evLost, {}, {}, 0, false});
+}
+
+void TMqttClient::OnPublish(mosquitto*, void* self, int)
+{
+    auto* c = static_cast<TMqttClient*>(self);
+    c->FUnacked = std::max(0, c->FUnacked - 1);
 }
 
 void TMqttClient::OnSubscribe(mosquitto*, void* self, int mid, int, const int*)

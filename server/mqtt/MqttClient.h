@@ -72,6 +72,7 @@ private:
     };
     static void OnConnect(mosquitto*, void* self, int rc);
     static void OnDisconnect(mosquitto*, void* self, int rc);
+    static void OnPublish(mosquitto*, void* self, int mid);
     static void OnSubscribe(mosquitto*, void* self, int mid, int, const int*);
     static void OnMessage(mosquitto*, void* self, const mosquitto_message* m);
 
@@ -95,5 +96,6 @@ private:
     bool FConnected = false;
     bool FStopped = false;
     bool FEverAttempted = false;
+    int FUnacked = 0; // QoS 1 messages the broker has not acknowledged yet
     QList<TEvent> FEvents;
 };

@@ -5,7 +5,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 // The handler may only write to a pipe; the notifier reads it on the loop.
 int StopPipe[2] = {-1, -1};
 
@@ -29,7 +30,8 @@ TStopSignals::TStopSignals(QObject* parent) : QObject(parent)
         [[maybe_unused]] const ssize_t n = ::read(StopPipe[0], b, sizeof b);
         emit StopRequested();
     });
-    struct sigaction sa {};
+    struct sigaction sa {
+    };
     sa.sa_handler = OnSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;

@@ -4,14 +4,14 @@
 #include <QPointer>
 #include <windows.h>
 
-namespace {
+namespace
+{
 QPointer<TStopSignals> Receiver;
 
 BOOL WINAPI OnConsoleEvent(DWORD)
 {
     // Runs on a thread of its own: hand the request to the event loop.
-    if (Receiver)
-        QMetaObject::invokeMethod(Receiver.data(), "StopRequested", Qt::QueuedConnection);
+    if (Receiver) QMetaObject::invokeMethod(Receiver.data(), "StopRequested", Qt::QueuedConnection);
     return TRUE;
 }
 } // namespace
@@ -22,4 +22,7 @@ TStopSignals::TStopSignals(QObject* parent) : QObject(parent)
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 
-TStopSignals::~TStopSignals() { SetConsoleCtrlHandler(OnConsoleEvent, FALSE); }
+TStopSignals::~TStopSignals()
+{
+    SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
+}
