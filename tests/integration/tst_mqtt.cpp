@@ -244,7 +244,7 @@ private slots:
         QCOMPARE(sim.Device().State().Route[0], 3);
     }
 
-    void brokerRestartBringsEverythingBack()
+    void brokerRestartAndLinkLossBringEverythingBack()
     {
         TMatrixSim sim;
         StartSim(sim);
@@ -266,6 +266,12 @@ private slots:
         QVERIFY(ha.WaitFor(QStringLiteral("hdmi-matrix/bar/output/4/input"), "4"));
         ha.Publish(QStringLiteral("hdmi-matrix/bar/switch/beeper/set"), "OFF");
         QVERIFY(ha.WaitFor(QStringLiteral("hdmi-matrix/bar/switch/beeper"), "OFF"));
+
+        // The link to the matrix drops: offline at once, online after the next refresh.
+        ha.Clear();
+        sim.DropTcpPeer();
+        QVERIFY(ha.WaitFor(QStringLiteral("hdmi-matrix/bar/availability"), "offline", 1000));
+        QVERIFY(ha.WaitFor(QStringLiteral("hdmi-matrix/bar/availability"), "online", 5000));
     }
 
     void serversShareOneBrokerAndRefuseATakenId()
