@@ -43,7 +43,7 @@ bool TMqttBroker::Start(QString* error)
     QFile conf(FDir.filePath(QStringLiteral("mosquitto.conf")));
     conf.open(QIODevice::WriteOnly | QIODevice::Truncate);
     conf.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous false\npassword_file %2\n"
-                              "persistence false\nlog_dest none\nuser %3\n")
+                              "persistence false\nlog_dest none\nuser %3\nset_tcp_nodelay true\n")
                    .arg(FPort)
                    .arg(passwordFile, QString::fromLocal8Bit(me ? me->pw_name : "root"))
                    .toUtf8());
@@ -81,6 +81,7 @@ TMqttProbe::TMqttProbe(quint16 port, const QString& user, const QString& passwor
     mosquitto_lib_init();
     FMosq = mosquitto_new(nullptr, true, this);
     mosquitto_username_pw_set(FMosq, user.toUtf8().constData(), password.toUtf8().constData());
+    mosquitto_int_option(FMosq, MOSQ_OPT_TCP_NODELAY, 1);
     mosquitto_message_callback_set(FMosq, &TMqttProbe::OnMessage);
     mosquitto_subscribe_callback_set(FMosq, &TMqttProbe::OnSubscribe);
 }
