@@ -234,14 +234,28 @@ private slots:
         QVERIFY(server.P.waitForFinished(5000));
         QCOMPARE(server.P.exitStatus(), QProcess::NormalExit);
         QCOMPARE(server.P.exitCode(), 0);
+        // A clean stop keeps the device in Home Assistant; --ha-remove removes it.
+        const QString config = QStringLiteral("homeassistant/switch/stage/power/config");
+        auto retained = [&] {
+            TMqttProbe late(FBroker.Port());
+            late.Connect();
+            late.Subscribe(config);
+            late.Pump(100);
+            return late.Seen(config);
+        };
+        QVERIFY(retained());
 
         // The session stays at the broker: a command sent meanwhile runs on return.
         ha.Publish(QStringLiteral("hdmi-matrix/stage/output/1/input/set"), "3");
         ha.Clear();
         TServer again;
-        again.Start(FServer, Args(sim, QStringLiteral("stage")));
+        again.Start(FServer, Args(sim, QStringLiteral("stage")) << QStringLiteral("--ha-remove"));
         QVERIFY(ha.WaitFor(QStringLiteral("hdmi-matrix/stage/output/1/input"), "3", 10000));
         QCOMPARE(sim.Device().State().Route[0], 3);
+
+        again.Signal(SIGTERM);
+        QVERIFY(again.P.waitForFinished(5000));
+        QVERIFY(!retained());
     }
 
     void brokerRestartAndLinkLossBringEverythingBack()
