@@ -2,7 +2,9 @@
 
 #include "link/Commands.h"
 #include "link/QMCOMControl.h"
+#include "settings/SettingsFile.h"
 
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QString>
@@ -104,6 +106,8 @@ int CmdSettings(TCli& cli, const QString& command, const QStringList& args);
 bool IsSettingsCommand(const QString& command);
 // False for commands that work without the matrix.
 bool SettingsCommandNeedsLink(const QString& command, const QStringList& args);
+// The pre-settings as `preset list --json` gives them.
+QJsonArray PresetsJson(const std::array<TPreSetting, 8>& presets);
 int CmdDiscover(TCli& cli, const QStringList& args, bool trace);
 int CmdModule(TCli& cli, const QStringList& args, bool trace);
 bool ModuleCommandNeedsLink(const QStringList& args);

@@ -30,6 +30,25 @@ bool SettingsCommandNeedsLink(const QString& command, const QStringList& args)
     return !(command == QLatin1String("preset") && args.value(0) == QLatin1String("list"));
 }
 
+QJsonArray PresetsJson(const std::array<TPreSetting, 8>& presets)
+{
+    QJsonArray list;
+    for (int n = 1; n <= 8; ++n) {
+        const TPreSetting& p = presets[size_t(n - 1)];
+        // Inputs as numbers; a value that is not a number keeps its text.
+        QJsonArray inputs;
+        for (const QString& text : p.Values) {
+            bool isNumber = false;
+            const int v = text.toInt(&isNumber);
+            inputs.append(isNumber ? QJsonValue(v) : QJsonValue(text));
+        }
+        list.append(QJsonObject{{QStringLiteral("number"), n},
+                                {QStringLiteral("name"), p.Name},
+                                {QStringLiteral("inputs"), inputs}});
+    }
+    return list;
+}
+
 static QString AudioLine(int input, const TCommandReply& r)
 {
     const QString name = Catalogue::AudioSourceName(r.P2Lo());
@@ -118,23 +137,12 @@ static int Preset(TCli& cli, const QStringList& args)
         return 1;
     }
     if (list) {
-        QJsonArray presets;
         for (int n = 1; n <= 8; ++n) {
             const TPreSetting& p = d.PreSettings[size_t(n - 1)];
             cli.Out(
                 QStringLiteral("%1: %2: %3").arg(n).arg(p.Name, p.Values.join(QLatin1Char(','))));
-            // Inputs as numbers; a value that is not a number keeps its text.
-            QJsonArray inputs;
-            for (const QString& text : p.Values) {
-                bool isNumber = false;
-                const int v = text.toInt(&isNumber);
-                inputs.append(isNumber ? QJsonValue(v) : QJsonValue(text));
-            }
-            presets.append(QJsonObject{{QStringLiteral("number"), n},
-                                       {QStringLiteral("name"), p.Name},
-                                       {QStringLiteral("inputs"), inputs}});
         }
-        cli.Json(QStringLiteral("presets"), presets);
+        cli.Json(QStringLiteral("presets"), PresetsJson(d.PreSettings));
         return 0;
     }
     const TPreSetting& p = d.PreSettings[size_t(row - 1)];

@@ -18,9 +18,16 @@ QByteArray Compact(const QJsonObject& o)
 
 } // namespace
 
+// The page is built into the static library; its resources need a call.
+static void InitPage()
+{
+    Q_INIT_RESOURCE(web);
+}
+
 THttpApi::THttpApi(TServerCore* core, const QByteArray& token, QObject* parent)
     : QObject(parent), FCore(core), FToken(token)
 {
+    InitPage();
     connect(core, &TServerCore::RoutingChanged, this, [this](int output, int input) {
         Broadcast({{QStringLiteral("event"), QStringLiteral("routing")},
                    {QStringLiteral("output"), output},

@@ -111,7 +111,7 @@ private:
 
 void THttpConnection::Send(const THttpResponse& response, bool close)
 {
-    if (FClosing) return;
+    if (FClosing || FSocket->state() != QAbstractSocket::ConnectedState) return;
     QByteArray out =
         "HTTP/1.1 " + QByteArray::number(response.Status) + ' ' + Reason(response.Status) + "\r\n";
     if (response.Status != 204) {
@@ -160,7 +160,7 @@ bool THttpConnection::ParseHead(const QByteArray& head)
 
 void THttpConnection::OnReadable()
 {
-    while (!FWaiting && !FClosing) {
+    while (!FWaiting && !FClosing && FSocket->isOpen()) {
         if (FBodyLeft < 0) {
             // Peek only: a WebSocket upgrade leaves the socket unread.
             const QByteArray seen = FSocket->peek(THttpFront::MaxHeadBytes + 4);

@@ -7,6 +7,7 @@
 #include "link/EdidData.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTemporaryDir>
@@ -155,6 +156,10 @@ void THttpApi::HandleApi(const THttpRequest& request, const QStringList& parts,
         }
         if (what == QLatin1String("presets") && n == 1) {
             if (m != "GET") return notAllowed();
+            // No file yet: the pre-settings a new window starts with.
+            if (!QFileInfo(core->SettingsPath()).isFile())
+                return respond(THttpResponse::Json(
+                    200, Compact({{QStringLiteral("presets"), PresetsJson(core->PreSettings())}})));
             return Queue(respond, [core] {
                 return Answer(core->Run(QStringLiteral("preset"), {QStringLiteral("list")}));
             });

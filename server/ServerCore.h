@@ -19,7 +19,7 @@ class TCli;
 class TQMCOMControl;
 
 // The last known state of the matrix. -1 / 0 where nothing is known yet.
-struct TMatrixState {
+struct TServerState {
     int Power = -1;                              // 1 on, 0 off
     std::array<int, PortCount> Routing{};        // input on output n, 0 unknown
     std::array<int, PortCount> Audio{};          // source of input n, 0 unknown
@@ -64,7 +64,7 @@ public:
     const TServerOptions& Options() const { return FOptions; }
     TRequestQueue* Queue() { return FQueue; }
     TQMCOMControl* Link() { return FLink; }
-    const TMatrixState& State() const { return FState; }
+    const TServerState& State() const { return FState; }
     // {"routing": {"1": 3, ...}, "power": true, "audio": {...}, "switches": {...},
     //  "link": "connected"}; null for what is not known yet.
     QJsonObject StateJson() const;
@@ -113,7 +113,7 @@ private:
     TQMCOMControl* FLink;
     std::unique_ptr<TCli> FCli;
     TRequestQueue* FQueue;
-    TMatrixState FState;
+    TServerState FState;
     QTimer* FRefreshTimer;
     bool FRefreshQueued = false;
     QString FSettingsPath;

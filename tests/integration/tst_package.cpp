@@ -40,7 +40,7 @@ void tst_package::installAndValidate()
     QVERIFY2(code == 0, qPrintable(out));
 
     const QString bin = prefix.filePath(QStringLiteral("bin/"));
-    for (const char* program : {"matrix-controller", "matrixctl", "matrix-sim"})
+    for (const char* program : {"matrix-controller", "matrixctl", "matrix-sim", "matrix-server"})
         QVERIFY2(QFileInfo(bin + QLatin1String(program)).isExecutable(), program);
     const QString desktop =
         prefix.filePath(QStringLiteral("share/applications/%1.desktop").arg(id));
@@ -50,6 +50,15 @@ void tst_package::installAndValidate()
         prefix.filePath(QStringLiteral("share/metainfo/%1.metainfo.xml").arg(id));
     for (const QString& f : {desktop, icon, metainfo})
         QVERIFY2(QFileInfo(f).isFile(), qPrintable(f));
+
+    // The service: one instance per matrix, its options from /etc, unprivileged on the serial ports.
+    QFile unit(prefix.filePath(QStringLiteral("lib/systemd/system/matrix-server@.service")));
+    QVERIFY(unit.open(QIODevice::ReadOnly));
+    const QByteArray service = unit.readAll();
+    for (const char* line : {"EnvironmentFile=/etc/matrix-server/%i.conf", "User=matrix-server",
+                             "SupplementaryGroups=dialout"})
+        QVERIFY2(service.contains(line), line);
+    QVERIFY(service.contains(QFile::encodeName(bin) + "matrix-server $MATRIX_SERVER_OPTIONS"));
 
     // The installed tool runs from its new place.
     out = Run(bin + QStringLiteral("matrixctl"), {QStringLiteral("--help")}, &code);

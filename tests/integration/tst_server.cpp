@@ -1,0 +1,472 @@
+// matrix-server against the simulator: the routes, the one queue, the
+// refresh, the events, the security rules and the page in a real browser.
+#include "Cli.h"
+#include "HttpApi.h"
+#include "HttpTestClient.h"
+#include "ServerApp.h"
+#include "SimFrameLog.h"
+#include "SimServers.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QWebSocket>
+#include <QtTest>
+
+namespace
+{
+quint16 FreePort()
+{
+    QTcpServer s;
+    s.listen(QHostAddress::LocalHost, 0);
+    return s.serverPort();
+}
+
+// A WebSocket client that keeps every message it gets.
+struct TEventClient {
+    QWebSocket Socket;
+    QStringList Messages;
+    explicit TEventClient(const QString& url, const QByteArray& origin = {},
+                          const QByteArray& auth = {})
+    {
+        QObject::connect(&Socket, &QWebSocket::textMessageReceived,
+                         [this](const QString& m) { Messages << m; });
+        QNetworkRequest request{QUrl(url)};
+        if (!origin.isEmpty()) request.setRawHeader("Origin", origin);
+        if (!auth.isEmpty()) request.setRawHeader("Authorization", auth);
+        Socket.open(request);
+    }
+    bool Has(const QString& part) const
+    {
+        for (const QString& m : Messages)
+            if (m.contains(part)) return true;
+        return false;
+    }
+};
+
+// A headless chromium driven over the WebDriver protocol.
+class TBrowser
+{
+public:
+    explicit TBrowser(const QString& profile) : FPort(FreePort()), FClient(FPort)
+    {
+        FDriver.start(QStringLiteral("chromedriver"), {QStringLiteral("--port=%1").arg(FPort)});
+        if (!FDriver.waitForStarted(5000)) return;
+        QDeadlineTimer ready(10000);
+        while (!ready.hasExpired() && FClient.Request("GET", "/status").Status != 200)
+            QTest::qWait(50);
+        const QJsonObject options{
+            {"binary", "/usr/bin/chromium"},
+            {"args", QJsonArray{"--headless", "--no-sandbox", "--disable-gpu",
+                                "--window-size=420,1000", "--user-data-dir=" + profile}}};
+        const QJsonObject caps{
+            {"capabilities",
+             QJsonObject{{"alwaysMatch", QJsonObject{{"browserName", "chrome"},
+                                                     {"goog:chromeOptions", options}}}}}};
+        FSession = Call("POST", "", caps).toObject().value("sessionId").toString().toUtf8();
+    }
+    ~TBrowser()
+    {
+        if (!FSession.isEmpty()) FClient.Request("DELETE", "/session/" + FSession);
+        FDriver.terminate();
+        FDriver.waitForFinished(5000);
+    }
+    bool Ok() const { return !FSession.isEmpty(); }
+    QJsonValue Call(const QByteArray& method, const QByteArray& path, const QJsonObject& body = {})
+    {
+        const QByteArray url =
+            "/session" + (FSession.isEmpty() ? QByteArray() : "/" + FSession) + path;
+        const THttpReply r =
+            FClient.Request(method, url, QJsonDocument(body).toJson(QJsonDocument::Compact),
+                            {"Content-Type: application/json"});
+        return r.Json().value("value");
+    }
+    QByteArray Element(const QString& css)
+    {
+        const QJsonObject e =
+            Call("POST", "/element", {{"using", "css selector"}, {"value", css}}).toObject();
+        return e.value("element-6066-11e4-a52e-4f735466cecf").toString().toUtf8();
+    }
+    void Click(const QString& css) { Call("POST", "/element/" + Element(css) + "/click"); }
+    void Type(const QString& css, const QString& text)
+    {
+        Call("POST", "/element/" + Element(css) + "/value", {{"text", text}});
+    }
+    QString Script(const QString& script)
+    {
+        return Call("POST", "/execute/sync", {{"script", script}, {"args", QJsonArray()}})
+            .toVariant()
+            .toString();
+    }
+
+private:
+    quint16 FPort;
+    THttpTestClient FClient;
+    QProcess FDriver;
+    QByteArray FSession;
+};
+
+const char* const SettingsText =
+    "[TCP control device list]\n"
+    "Device1=[Rack] - [Static] - [127.0.0.1] - [0.0.0.0] - [255.0.0.0] - [00-1A-2B-3C-4D-50] - "
+    "[Same]\n"
+    "[Tag of Input - TCP:00-1A-2B-3C-4D-50]\nIn1=Blu-ray\n"
+    "[Tag of Output - TCP:00-1A-2B-3C-4D-50]\nOut2=Projector\n"
+    "[Pre-Setting name]\nSetting3=Movie night\n[Pre-Setting value]\nvalue3=2,2,4,1\n";
+} // namespace
+
+class TstServer : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir FDir;
+    // A server on the in-process simulator; the simulator starts powered on.
+    std::unique_ptr<TServerApp> Serve(TMatrixSim& sim, bool pty, TServerOptions o = {})
+    {
+        sim.Device().State().Power = true;
+        if (pty) {
+            if (!sim.OpenPty(FDir.filePath(QStringLiteral("tty%1").arg(++FPtys)))) return {};
+            o.Serial = sim.PtyLink();
+        } else {
+            if (!sim.ListenTcp(QHostAddress::LocalHost, 0)) return {};
+            o.Tcp = QStringLiteral("127.0.0.1:%1").arg(sim.TcpPort());
+        }
+        if (o.SettingsPath.isEmpty())
+            o.SettingsPath = FDir.filePath(QStringLiteral("Settings.ini"));
+        o.ListenPort = FreePort();
+        o.RefreshS = 0;
+        auto app = std::make_unique<TServerApp>(o, TTiming::Fast());
+        if (app->Start() != 0) return {};
+        return app;
+    }
+    int FPtys = 0;
+
+private slots:
+    void initTestCase()
+    {
+        QFile f(FDir.filePath(QStringLiteral("Settings.ini")));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(SettingsText);
+        QFile t(FDir.filePath(QStringLiteral("token")));
+        QVERIFY(t.open(QIODevice::WriteOnly));
+        t.write("s3cret-token\n");
+        t.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    }
+
+    // Every route of the table over TCP, with matrixctl's documents and the
+    // error statuses.
+    void routes()
+    {
+        auto owned = std::make_unique<TMatrixSim>();
+        TMatrixSim& sim = *owned;
+        sim.Device().LoadEdids(QStringLiteral(":/edid"));
+        auto app = Serve(sim, false);
+        QVERIFY(app);
+        THttpTestClient c(app->Core()->Options().ListenPort);
+
+        THttpReply r = c.Request("GET", "/api/v1/status");
+        QCOMPARE(r.Status, 200);
+        QCOMPARE(r.Json().value("device").toString(), QStringLiteral("4x4"));
+        QCOMPARE(r.Json().value("inputs").toObject().value("3").toString(),
+                 QStringLiteral("not connected"));
+        r = c.Request("PUT", "/api/v1/routing/2", R"({"input": 3})");
+        QCOMPARE(r.Body, QByteArray(R"({"routing":{"1":1,"2":3,"3":3,"4":4}})"));
+        QCOMPARE(sim.Device().State().Route[1], 3);
+        r = c.Request("PUT", "/api/v1/routing", R"({"4": 2, "1": 4})");
+        QCOMPARE(r.Json().value("routing").toObject().value("4").toInt(), 2);
+        QCOMPARE(c.Request("GET", "/api/v1/routing").Body,
+                 QByteArray(R"({"routing":{"1":4,"2":3,"3":3,"4":2}})"));
+        // A failure part way: the outputs before it stay routed and are named.
+        sim.Faults().Add(QStringLiteral("silence/cmd=2.3/p2=3"));
+        r = c.Request("PUT", "/api/v1/routing", R"({"1": 1, "3": 1, "2": 1})");
+        QCOMPARE(r.Status, 504);
+        QCOMPARE(r.Json().value("error").toString(), QStringLiteral("Time out!"));
+        QCOMPARE(r.Json().value("applied").toArray(), QJsonArray({1, 2}));
+        sim.Faults().Clear();
+
+        r = c.Request("GET", "/api/v1/tags");
+        QCOMPARE(r.Json().value("inputs").toObject().value("1").toString(),
+                 QStringLiteral("Blu-ray"));
+        QCOMPARE(r.Json().value("outputs").toObject().value("2").toString(),
+                 QStringLiteral("Projector"));
+        r = c.Request("GET", "/api/v1/presets");
+        QCOMPARE(r.Json().value("presets").toArray().at(2).toObject().value("name").toString(),
+                 QStringLiteral("Movie night"));
+        r = c.Request("POST", "/api/v1/presets/3/apply");
+        QCOMPARE(r.Status, 200);
+        QCOMPARE(sim.Device().State().Route, (std::array<int, 4>{2, 2, 4, 1}));
+
+        r = c.Request("PUT", "/api/v1/audio/2", R"({"source": 3})");
+        QCOMPARE(r.Json().value("audio").toObject().value("2").toInt(), 3);
+        QCOMPARE(c.Request("GET", "/api/v1/audio").Json().value("audio").toObject().size(), 4);
+        r = c.Request("PUT", "/api/v1/switches/apm", R"({"on": true})");
+        QCOMPARE(r.Body, QByteArray(R"({"apm":true,"beeper":true,"ir":true,"keys":true})"));
+        QVERIFY(sim.Device().State().Apm);
+        QCOMPARE(c.Request("GET", "/api/v1/switches").Status, 200);
+
+        r = c.Request("GET", "/api/v1/outputs/1/edid");
+        QCOMPARE(r.Status, 200);
+        QCOMPARE(r.Headers.value("content-type"), QByteArray("application/octet-stream"));
+        QCOMPARE(r.Body.size(), 256);
+        const QByteArray edid = r.Body;
+        QCOMPARE(c.Request("PUT", "/api/v1/inputs/2/edid", edid).Status, 204);
+        QCOMPARE(sim.Device().State().InputEdid[1], edid);
+        QByteArray bad = edid;
+        bad[10] = char(bad[10] + 1);
+        QCOMPARE(c.Request("PUT", "/api/v1/inputs/3/edid", bad).Status, 400);
+
+        r = c.Request("GET", "/api/v1/backup");
+        QCOMPARE(r.Json().value("format").toString(), QStringLiteral("hdmi-matrix-backup"));
+        const QByteArray backup = r.Body;
+        const int frames = sim.Device().FramesReceived();
+        r = c.Request("POST", "/api/v1/restore?dry_run=1", backup);
+        QCOMPARE(r.Json().value("dryRun").toBool(), true);
+        QCOMPARE(r.Json().value("commands").toArray().size(), 12);
+        QCOMPARE(sim.Device().FramesReceived(), frames);
+        QCOMPARE(c.Request("POST", "/api/v1/restore", backup).Status, 200);
+
+        // Bad input is refused before anything reaches the matrix.
+        const int before = sim.Device().FramesReceived();
+        r = c.Request("PUT", "/api/v1/routing/5", R"({"input": 1})");
+        QCOMPARE(r.Status, 400);
+        QVERIFY(r.Json().value("error").toString().contains("1..4"));
+        QCOMPARE(c.Request("PUT", "/api/v1/routing/1", R"({"input": "2"})").Status, 400);
+        QCOMPARE(c.Request("PUT", "/api/v1/routing/1", R"({"input": 1.5})").Status, 400);
+        QCOMPARE(c.Request("PUT", "/api/v1/power", R"({"on": 1})").Status, 400);
+        QCOMPARE(c.Request("PUT", "/api/v1/audio/1", "{nope").Status, 400);
+        QCOMPARE(c.Request("POST", "/api/v1/restore", R"({"format": "x"})").Status, 400);
+        QCOMPARE(c.Request("GET", "/api/v1/firmware").Status, 404);
+        QCOMPARE(sim.Device().FramesReceived(), before);
+
+        QCOMPARE(c.Request("PUT", "/api/v1/power", R"({"on": false})").Body,
+                 QByteArray(R"({"on":false})"));
+        r = c.Request("PUT", "/api/v1/routing/1", R"({"input": 2})");
+        QCOMPARE(r.Status, 409);
+        QCOMPARE(r.Json().value("error").toString(),
+                 QStringLiteral("System is power off, please turn it on first."));
+        QCOMPARE(c.Request("GET", "/api/v1/power").Body, QByteArray(R"({"on":false})"));
+        // The link gone: 502.
+        owned.reset(); // no new connection either
+        QCOMPARE(c.Request("GET", "/api/v1/power").Status, 502);
+    }
+
+    // 50 clients at once over the pseudo-terminal: every request answered,
+    // each command on the line exactly once; events reach every client.
+    void queueAndEvents()
+    {
+        TMatrixSim sim;
+        TSimFrameLog log(sim);
+        auto app = Serve(sim, true);
+        QVERIFY(app);
+        const quint16 port = app->Core()->Options().ListenPort;
+        const QString events = QStringLiteral("ws://127.0.0.1:%1/api/v1/events").arg(port);
+        TEventClient first(events), second(events);
+        QTRY_VERIFY(first.Has("hello") && second.Has("hello"));
+        QVERIFY(second.Messages.first().contains(R"("link":"connected")"));
+        QVERIFY(second.Messages.first().contains(R"("routing":{"1":1,"2":2,"3":3,"4":4})"));
+
+        const int logged = log.Count();
+        THttpTestClient c(port);
+        QList<QTcpSocket*> pending;
+        for (int i = 0; i < 50; ++i)
+            pending << c.Start("PUT", "/api/v1/routing/" + QByteArray::number(i % 4 + 1),
+                               R"({"input": )" + QByteArray::number(i / 4 % 4 + 1) + "}");
+        int ok = 0;
+        for (QTcpSocket* s : pending)
+            ok += THttpTestClient::Finish(s).Status == 200;
+        QCOMPARE(ok, 50);
+        const QStringList names = log.Names().mid(logged);
+        QCOMPARE(names.count(QStringLiteral("2,3")), 50);
+        QCOMPARE(names.count(QStringLiteral("16,1")), 50); // each route's power check
+        QCOMPARE(names.size(), 100);
+        // The last route of output 1 was input 1 (i = 48); events said so to both.
+        QTRY_VERIFY(second.Has(R"({"event":"routing","input":1,"output":1})"));
+        QVERIFY(first.Has(R"("event":"routing")"));
+
+        // A change behind the server's back shows up at the next refresh.
+        sim.Device().State().Route[3] = 2;
+        sim.Device().State().Beeper = false;
+        app->Core()->Refresh();
+        QTRY_VERIFY(second.Has(R"({"event":"routing","input":2,"output":4})"));
+        QTRY_VERIFY(second.Has(R"({"event":"switch","name":"beeper","on":false})"));
+
+        // Never "busy": only a full queue refuses, with Retry-After.
+        TRequestQueue queue;
+        for (int i = 0; i < TRequestQueue::MaxWaiting; ++i)
+            QVERIFY(queue.Post([] {}));
+        QVERIFY(!queue.Post([] {}));
+        QTRY_COMPARE(queue.Waiting(), 0);
+        QVERIFY(queue.Post([] {}));
+    }
+
+    // Token, Host and Origin checks, body limits where the bytes arrive,
+    // start-up refusals, TLS.
+    void security()
+    {
+        // Start-up: no token off loopback, a token file others can read.
+        TServerOptions open;
+        open.Tcp = QStringLiteral("127.0.0.1:1");
+        open.ListenAddress = QStringLiteral("0.0.0.0");
+        QVERIFY_THROWS_EXCEPTION(EUsage, TServerApp(open, TTiming::Fast()).Start());
+        const QString tokenFile = FDir.filePath(QStringLiteral("token"));
+        QFile t(tokenFile);
+        t.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
+        open.TokenFile = tokenFile;
+        QVERIFY_THROWS_EXCEPTION(EUsage, TServerApp(open, TTiming::Fast()).Start());
+        t.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+
+        TMatrixSim sim;
+        TServerOptions o;
+        o.TokenFile = tokenFile;
+        auto app = Serve(sim, false, o);
+        QVERIFY(app);
+        const quint16 port = app->Core()->Options().ListenPort;
+        THttpTestClient c(port);
+        QCOMPARE(c.Request("GET", "/api/v1/power").Status, 401);
+        QCOMPARE(
+            c.Request("GET", "/api/v1/power", {}, {"Authorization: Bearer s3cret-tokem"}).Status,
+            401);
+        const QByteArray auth = "Authorization: Bearer s3cret-token";
+        QCOMPARE(c.Request("GET", "/api/v1/power", {}, {auth}).Status, 200);
+        QCOMPARE(c.Request("GET", "/").Status, 200); // the page asks for the token itself
+        QCOMPARE(
+            THttpTestClient(port, "localhost:1").Request("GET", "/api/v1/power", {}, {auth}).Status,
+            200);
+        QCOMPARE(THttpTestClient(port, "attacker.example:80")
+                     .Request("GET", "/api/v1/power", {}, {auth})
+                     .Status,
+                 421);
+
+        // Too large a body: 413 before it is sent.
+        QTcpSocket* s = c.Start("PUT", "/api/v1/inputs/1/edid", {}, {auth, "Content-Length: 257"});
+        THttpReply r = THttpTestClient::Finish(s);
+        QCOMPARE(r.Status, 413);
+        s = c.Start("PUT", "/api/v1/routing", {}, {auth, "Content-Length: 100000000"});
+        QCOMPARE(THttpTestClient::Finish(s).Status, 413);
+
+        // Events: a browser's first message carries the token; nothing before.
+        const QString url = QStringLiteral("ws://127.0.0.1:%1/api/v1/events").arg(port);
+        const QByteArray own = "http://127.0.0.1:" + QByteArray::number(port);
+        TEventClient browser(url, own), wrong(url, own), foreign(url, "http://evil.example");
+        QTRY_VERIFY(browser.Socket.state() == QAbstractSocket::ConnectedState);
+        QTRY_VERIFY(wrong.Socket.state() == QAbstractSocket::ConnectedState);
+        QTest::qWait(50);
+        QVERIFY(browser.Messages.isEmpty());
+        browser.Socket.sendTextMessage(R"({"token": "s3cret-token"})");
+        wrong.Socket.sendTextMessage(R"({"token": "guess"})");
+        QTRY_VERIFY(browser.Has("hello"));
+        QTRY_COMPARE(wrong.Socket.state(), QAbstractSocket::UnconnectedState);
+        QVERIFY(wrong.Messages.isEmpty());
+        QTRY_COMPARE(foreign.Socket.state(), QAbstractSocket::UnconnectedState);
+        QVERIFY(foreign.Messages.isEmpty());
+        TEventClient header(url, {}, auth.mid(15));
+        QTRY_VERIFY(header.Has("hello"));
+
+        QVERIFY(THttpApi::SameToken("abc", "abc"));
+        QVERIFY(!THttpApi::SameToken("abc", "abcd"));
+        QVERIFY(!THttpApi::SameToken("", "a"));
+    }
+
+    // The program: usage errors exit 2, a link failure 1; HTTPS serves.
+    void program()
+    {
+        const QString bin =
+            QCoreApplication::applicationDirPath() + QStringLiteral("/../server/matrix-server");
+        QProcess p;
+        p.start(bin, {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:1")});
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitCode(), 2);
+        p.start(bin, {QStringLiteral("--tcp"), QStringLiteral("127.0.0.1:%1").arg(FreePort()),
+                      QStringLiteral("--listen"), QStringLiteral("10.1.2.3:8080")});
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitCode(), 2);
+        QVERIFY(p.readAllStandardError().contains("--token-file"));
+        p.start(bin, {QStringLiteral("--tcp"), QStringLiteral("127.0.0.1:%1").arg(FreePort())});
+        QVERIFY(p.waitForFinished(20000));
+        QCOMPARE(p.exitCode(), 1);
+        QVERIFY(p.readAllStandardError().contains("failed"));
+
+        const QString cert = FDir.filePath(QStringLiteral("cert.pem"));
+        const QString key = FDir.filePath(QStringLiteral("key.pem"));
+        QProcess ssl;
+        ssl.start(QStringLiteral("openssl"),
+                  {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=localhost",
+                   "-days", "2", "-keyout", key, "-out", cert});
+        QVERIFY(ssl.waitForFinished(30000) && ssl.exitCode() == 0);
+        TMatrixSim sim;
+        TServerOptions o;
+        o.TlsCert = cert;
+        o.TlsKey = key;
+        auto app = Serve(sim, false, o);
+        QVERIFY(app);
+        QSslSocket tls;
+        tls.setPeerVerifyMode(QSslSocket::VerifyNone);
+        tls.connectToHostEncrypted(QStringLiteral("127.0.0.1"), app->Core()->Options().ListenPort);
+        QTRY_VERIFY(tls.isEncrypted());
+        tls.write("GET /api/v1/power HTTP/1.1\r\nHost: localhost\r\n\r\n");
+        QTRY_VERIFY(tls.peek(4096).contains(R"({"on":true})"));
+    }
+
+    // The page in a real browser: it asks for the token, a tap routes, and
+    // another client's change shows up live.
+    void page()
+    {
+#if defined(__SANITIZE_ADDRESS__)
+        QSKIP("chromium does not run under the sanitizer build");
+#endif
+        if (QStandardPaths::findExecutable(QStringLiteral("chromedriver")).isEmpty())
+            QSKIP("chromedriver is not installed");
+        TMatrixSim sim;
+        TServerOptions o;
+        o.TokenFile = FDir.filePath(QStringLiteral("token"));
+        auto app = Serve(sim, false, o);
+        QVERIFY(app);
+        const quint16 port = app->Core()->Options().ListenPort;
+        TBrowser browser(FDir.filePath(QStringLiteral("chromium")));
+        QVERIFY(browser.Ok());
+        browser.Call("POST", "/url", {{"url", QStringLiteral("http://127.0.0.1:%1/").arg(port)}});
+        QTRY_COMPARE_WITH_TIMEOUT(browser.Script("return document.getElementById('login').hidden"),
+                                  QStringLiteral("false"), 10000);
+        browser.Type("#token", QStringLiteral("s3cret-token"));
+        browser.Click("#login-ok");
+        QTRY_COMPARE_WITH_TIMEOUT(
+            browser.Script("return document.getElementById('link').textContent"),
+            QStringLiteral("Matrix connected"), 10000);
+        QCOMPARE(browser.Script(
+                     "return document.getElementById('route-2-1').getAttribute('aria-label')"),
+                 QStringLiteral("Input 1 (Blu-ray) to Output 2 (Projector)"));
+        browser.Click("#route-2-3");
+        QTRY_COMPARE(sim.Device().State().Route[1], 3);
+        QTRY_COMPARE(
+            browser.Script(
+                "return document.getElementById('route-2-3').getAttribute('aria-pressed')"),
+            QStringLiteral("true"));
+        THttpTestClient c(port);
+        QCOMPARE(c.Request("PUT", "/api/v1/routing/1", R"({"input": 4})",
+                           {"Authorization: Bearer s3cret-token"})
+                     .Status,
+                 200);
+        QTRY_COMPARE(
+            browser.Script(
+                "return document.getElementById('route-1-4').getAttribute('aria-pressed')"),
+            QStringLiteral("true"));
+        QCOMPARE(browser.Script(
+                     "return document.getElementById('route-1-1').getAttribute('aria-pressed')"),
+                 QStringLiteral("false"));
+        // scripts/screenshots keeps the picture for the README.
+        const QString shot = qEnvironmentVariable("MATRIX_WEB_SHOT");
+        if (!shot.isEmpty()) {
+            QFile f(shot);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(
+                QByteArray::fromBase64(browser.Call("GET", "/screenshot").toString().toLatin1()));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TstServer)
+#include "tst_server.moc"
