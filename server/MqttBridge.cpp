@@ -351,7 +351,7 @@ void TMqttBridge::PublishDiscovery(bool all)
 
 TMqttState TMqttBridge::CurrentState() const
 {
-    const TMatrixState& s = FCore->State();
+    const TServerState& s = FCore->State();
     TMqttState m;
     m.Routing = s.Routing;
     m.Power = s.Power;
