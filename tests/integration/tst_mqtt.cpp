@@ -36,14 +36,12 @@ public:
     // The port of "ready http://127.0.0.1:PORT".
     int WaitReady()
     {
-        for (QDeadlineTimer d(15000); !d.hasExpired();) {
-            if (P.canReadLine() || P.waitForReadyRead(20)) {
-                const QString line = QString::fromUtf8(P.readLine()).trimmed();
-                if (line.startsWith(QLatin1String("ready ")))
-                    return line.section(QLatin1Char(':'), -1).toInt();
-            }
-            if (P.state() == QProcess::NotRunning) break;
-            QCoreApplication::processEvents();
+        // Waits in the event loop: the simulator in this process must answer meanwhile.
+        for (QDeadlineTimer d(15000); !d.hasExpired() && P.state() == QProcess::Running;) {
+            const QString line = QString::fromUtf8(P.readLine()).trimmed();
+            if (line.startsWith(QLatin1String("ready ")))
+                return line.section(QLatin1Char(':'), -1).toInt();
+            if (line.isEmpty()) QTest::qWait(5);
         }
         return 0;
     }
@@ -84,17 +82,11 @@ private:
         sim.Device().State().Power = true;
         QVERIFY(sim.ListenTcp(QHostAddress::LocalHost, 0));
     }
-    static bool IsRouteSet(const TCommandPacket& p)
+    static int RouteSets(const QList<TCommandPacket>& sent)
     {
-        const QByteArray b = p.ToByteArray();
-        return b[2] == 2 && b[3] == 3;
-    }
-    // The payload of the first message on `topic`.
-    static QByteArray Error(TMqttProbe& probe, const QString& topic)
-    {
-        for (const TMqttProbe::TMessage& m : probe.Messages)
-            if (m.Topic == topic) return m.Payload;
-        return {};
+        return int(std::count_if(sent.begin(), sent.end(), [](const TCommandPacket& p) {
+            return p.ToByteArray().mid(2, 2) == QByteArray("\x02\x03");
+        }));
     }
 
 private slots:
@@ -126,8 +118,7 @@ private slots:
         QCOMPARE(ha.Last(QStringLiteral("hdmi-matrix/hall/output/2/input")), QByteArray("2"));
         QCOMPARE(ha.Last(QStringLiteral("hdmi-matrix/hall/input/3/connected")), QByteArray("OFF"));
 
-        // Every config: JSON, our device, our availability, topics under our base.
-        // A late subscriber gets every config retained.
+        // A late subscriber gets every config retained: JSON, our device and availability.
         ha.Pump(200);
         TMqttProbe late(FBroker.Port());
         QVERIFY(late.Connect());
@@ -142,23 +133,9 @@ private slots:
             const QString object = m.Topic.section(QLatin1Char('/'), 3, 3);
             QCOMPARE(c.value("unique_id").toString(), "hall_" + object);
             QCOMPARE(c.value("availability_topic").toString(), "hdmi-matrix/hall/availability");
-            QCOMPARE(c.value("device").toObject().value("identifiers").toArray(),
-                     QJsonArray{"hall"});
-            for (const char* key : {"state_topic", "command_topic"})
-                QVERIFY(!c.contains(key) ||
-                        c.value(key).toString().startsWith(QLatin1String("hdmi-matrix/hall/")));
+            QCOMPARE(c.value("device").toObject().value("sw_version").toString(), "2.07");
         }
-        QVERIFY(configs >= 4 + 4 + 4 + 8 + 1 + 8);
-        const QJsonObject select =
-            QJsonDocument::fromJson(ha.Last("homeassistant/select/hall/output_3/config")).object();
-        QCOMPARE(select.value("options").toArray(), (QJsonArray{"In1", "In2", "In3", "In4"}));
-        QCOMPARE(QJsonDocument::fromJson(ha.Last("homeassistant/sensor/hall/version/config"))
-                     .object()
-                     .value("device")
-                     .toObject()
-                     .value("sw_version")
-                     .toString(),
-                 "2.07");
+        QCOMPARE(configs, 4 + 4 + 4 + 8 + 1 + 8);
 
         // A command by topic: the right frame, then the state topic.
         ha.Clear();
@@ -167,7 +144,7 @@ private slots:
         QVERIFY(ha.WaitFor(QStringLiteral("hdmi-matrix/hall/output/3/input"), "2"));
         QCOMPARE(sim.Device().State().Route[2], 2);
         const QList<TCommandPacket> sent = frames.Commands().mid(before);
-        QCOMPARE(std::count_if(sent.begin(), sent.end(), IsRouteSet), 1);
+        QCOMPARE(RouteSets(sent), 1);
         QVERIFY(std::any_of(sent.begin(), sent.end(), [](const TCommandPacket& p) {
             return p.ToByteArray().toHex() == "a55b02030200030000000000f6";
         }));
@@ -177,15 +154,13 @@ private slots:
         const int quiet = frames.Count();
         ha.Publish(QStringLiteral("hdmi-matrix/hall/output/1/input/set"), "9");
         QVERIFY(ha.WaitFor(QStringLiteral("hdmi-matrix/hall/error")));
-        const QJsonObject e = QJsonDocument::fromJson(Error(ha, "hdmi-matrix/hall/error")).object();
+        const QJsonObject e = QJsonDocument::fromJson(ha.Last("hdmi-matrix/hall/error")).object();
         QCOMPARE(e.value("topic").toString(), "hdmi-matrix/hall/output/1/input/set");
         QCOMPARE(e.value("payload").toString(), "9");
         QVERIFY(e.value("error").toString().contains("1..4"));
         ha.Pump(100);
         QVERIFY(!ha.Seen(QStringLiteral("hdmi-matrix/hall/output/1/input")));
-        QVERIFY(!ha.Seen(QStringLiteral("hdmi-matrix/hall/output/3/input")));
-        const QList<TCommandPacket> after = frames.Commands().mid(quiet);
-        QCOMPARE(std::count_if(after.begin(), after.end(), IsRouteSet), 0);
+        QCOMPARE(RouteSets(frames.Commands().mid(quiet)), 0);
 
         // A change by HTTP and one behind the server's back reach the state topics.
         QNetworkAccessManager net;
@@ -205,7 +180,7 @@ private slots:
         QVERIFY(ha.WaitFor(QStringLiteral("hdmi-matrix/hall/power"), "OFF"));
         ha.Publish(QStringLiteral("hdmi-matrix/hall/output/2/input/set"), "3");
         QVERIFY(ha.WaitFor(QStringLiteral("hdmi-matrix/hall/error")));
-        QVERIFY(QString::fromUtf8(Error(ha, "hdmi-matrix/hall/error")).contains("power off"));
+        QVERIFY(ha.Last("hdmi-matrix/hall/error").contains("power off"));
         QCOMPARE(sim.Device().State().Route[1], 2);
     }
 
