@@ -96,15 +96,26 @@ void TMqttClient::Attempt()
         return mosquitto_connect_async(FMosq, FOptions.Broker.Host.toUtf8().constData(),
                                        FOptions.Broker.Port, FTiming.MqttKeepAliveS);
     });
-    if (rc != MOSQ_ERR_SUCCESS) {
-        const QString why = rc == MOSQ_ERR_ERRNO ? QString::fromLocal8Bit(strerror(errno))
-                                                 : QString::fromUtf8(mosquitto_strerror(rc));
-        emit Refused(QStringLiteral("MQTT broker %1:%2 cannot be reached: %3")
-                         .arg(FOptions.Broker.Host)
-                         .arg(FOptions.Broker.Port)
-                         .arg(why));
+    FReported = false;
+    // After a failed TLS handshake the library may report success without
+    // a socket: nothing would ever wake us, so that is a failure too.
+    if (rc != MOSQ_ERR_SUCCESS || (FSocket < 0 && !FConnected)) {
+        ReportUnreachable(rc != MOSQ_ERR_SUCCESS ? rc : MOSQ_ERR_NO_CONN);
         ScheduleRetry();
     }
+}
+
+void TMqttClient::ReportUnreachable(int rc)
+{
+    if (FReported) return;
+    FReported = true;
+    QString why = rc == MOSQ_ERR_ERRNO ? QString::fromLocal8Bit(strerror(errno))
+                                       : QString::fromUtf8(mosquitto_strerror(rc));
+    if (why.endsWith(QLatin1Char('.'))) why.chop(1);
+    emit Refused(QStringLiteral("MQTT broker %1:%2 cannot be reached: %3")
+                     .arg(FOptions.Broker.Host)
+                     .arg(FOptions.Broker.Port)
+                     .arg(why));
 }
 
 void TMqttClient::ScheduleRetry()
@@ -116,8 +127,15 @@ void TMqttClient::ScheduleRetry()
 
 int TMqttClient::Drive(const std::function<int()>& call)
 {
+    const bool had = FSocket >= 0;
+    const int events = int(FEvents.size());
     const int rc = call();
     WatchSocket();
+    // A TLS handshake that fails closes the socket without a disconnect
+    // callback: without this nothing would try again.
+    if (had && FSocket < 0 && !FConnected && !FStopped && int(FEvents.size()) == events)
+        FEvents.append(
+            {TEvent::evLost, {}, {}, rc != MOSQ_ERR_SUCCESS ? rc : MOSQ_ERR_CONN_LOST, false});
     Dispatch();
     return rc;
 }
@@ -158,12 +176,16 @@ void TMqttClient::Dispatch()
             emit Connected();
             break;
         case TEvent::evRefused:
+            FReported = true;
             emit Refused(e.Text);
             break;
         case TEvent::evLost: {
             const bool was = FConnected;
             FConnected = false;
-            if (was) emit Disconnected();
+            if (was)
+                emit Disconnected();
+            else if (e.Number != MOSQ_ERR_SUCCESS)
+                ReportUnreachable(e.Number); // an asynchronous connect or TLS failure
             ScheduleRetry();
             break;
         }
@@ -239,9 +261,9 @@ void TMqttClient::OnConnect(mosquitto*, void* self, int rc)
                        false});
 }
 
-void TMqttClient::OnDisconnect(mosquitto*, void* self, int)
+void TMqttClient::OnDisconnect(mosquitto*, void* self, int rc)
 {
-    static_cast<TMqttClient*>(self)->FEvents.append({TEvent::evLost, {}, {}, 0, false});
+    static_cast<TMqttClient*>(self)->FEvents.append({TEvent::evLost, {}, {}, rc, false});
 }
 
 void TMqttClient::OnPublish(mosquitto*, void* self, int)

@@ -78,6 +78,7 @@ private:
 
     void Attempt();
     void ScheduleRetry();
+    void ReportUnreachable(int rc);
     // Runs one library call, then keeps the notifiers in step with the
     // socket and emits what the callbacks recorded.
     int Drive(const std::function<int()>& call);
@@ -96,6 +97,7 @@ private:
     bool FConnected = false;
     bool FStopped = false;
     bool FEverAttempted = false;
-    int FUnacked = 0; // QoS 1 messages the broker has not acknowledged yet
+    bool FReported = false; // this attempt's failure is told already
+    int FUnacked = 0;       // QoS 1 messages the broker has not acknowledged yet
     QList<TEvent> FEvents;
 };
