@@ -123,7 +123,7 @@ void THttpConnection::Send(const THttpResponse& response, bool close)
     out += "Cache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\n";
     if (close || !FKeepAlive) out += "Connection: close\r\n";
     out += "\r\n";
-    if (response.Status != 204) out += response.Body;
+    if (response.Status != 204 && FRequest.Method != "HEAD") out += response.Body;
     FSocket->write(out);
     if (close || !FKeepAlive) {
         // What the client still sends is never read.
@@ -225,6 +225,8 @@ void THttpConnection::HandOver()
     disconnect(socket, nullptr, this, nullptr);
     disconnect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
     setParent(nullptr);
+    // Heads of handshakes that never finished must not pile up.
+    if (FFront->FUpgrades.size() > 1024) FFront->FUpgrades.clear();
     FFront->FUpgrades.insert(THttpFront::PeerKey(socket->peerAddress(), socket->peerPort()),
                              FRequest);
     FFront->FWebSockets->handleConnection(socket);

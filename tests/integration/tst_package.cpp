@@ -51,7 +51,8 @@ void tst_package::installAndValidate()
     for (const QString& f : {desktop, icon, metainfo})
         QVERIFY2(QFileInfo(f).isFile(), qPrintable(f));
 
-    // The service: one instance per matrix, its options from /etc, unprivileged on the serial ports.
+    // The service: one instance per matrix, its options from /etc, unprivileged on the serial
+    // ports.
     QFile unit(prefix.filePath(QStringLiteral("lib/systemd/system/matrix-server@.service")));
     QVERIFY(unit.open(QIODevice::ReadOnly));
     const QByteArray service = unit.readAll();

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QProcess>
+#include <QSaveFile>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -144,13 +145,16 @@ private:
         return app;
     }
     int FPtys = 0;
+    bool WriteSettings(const QByteArray& text)
+    {
+        QSaveFile f(FDir.filePath(QStringLiteral("Settings.ini")));
+        return f.open(QIODevice::WriteOnly) && f.write(text) == text.size() && f.commit();
+    }
 
 private slots:
     void initTestCase()
     {
-        QFile f(FDir.filePath(QStringLiteral("Settings.ini")));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(SettingsText);
+        QVERIFY(WriteSettings(SettingsText));
         QFile t(FDir.filePath(QStringLiteral("token")));
         QVERIFY(t.open(QIODevice::WriteOnly));
         t.write("s3cret-token\n");
@@ -167,6 +171,8 @@ private slots:
         auto app = Serve(sim, false);
         QVERIFY(app);
         THttpTestClient c(app->Core()->Options().ListenPort);
+        TEventClient events(QStringLiteral("ws://127.0.0.1:%1/api/v1/events")
+                                .arg(app->Core()->Options().ListenPort));
 
         THttpReply r = c.Request("GET", "/api/v1/status");
         QCOMPARE(r.Status, 200);
@@ -193,6 +199,17 @@ private slots:
                  QStringLiteral("Blu-ray"));
         QCOMPARE(r.Json().value("outputs").toObject().value("2").toString(),
                  QStringLiteral("Projector"));
+        // The window saves a new file over the old one: the tags follow it.
+        QVERIFY(WriteSettings(QByteArray(SettingsText).replace("In1=Blu-ray", "In1=Apple TV")));
+        QTRY_VERIFY(events.Has(R"("inputs":{"1":"Apple TV")"));
+        QCOMPARE(c.Request("GET", "/api/v1/tags")
+                     .Json()
+                     .value("inputs")
+                     .toObject()
+                     .value("1")
+                     .toString(),
+                 QStringLiteral("Apple TV"));
+        QVERIFY(WriteSettings(SettingsText));
         r = c.Request("GET", "/api/v1/presets");
         QCOMPARE(r.Json().value("presets").toArray().at(2).toObject().value("name").toString(),
                  QStringLiteral("Movie night"));
@@ -252,6 +269,8 @@ private slots:
         // The link gone: 502.
         owned.reset(); // no new connection either
         QCOMPARE(c.Request("GET", "/api/v1/power").Status, 502);
+        QTRY_VERIFY(events.Has(R"({"event":"link","state":"lost"})"));
+        QVERIFY(events.Has(R"({"event":"power","on":false})"));
     }
 
     // 50 clients at once over the pseudo-terminal: every request answered,
@@ -409,6 +428,11 @@ private slots:
         QTRY_VERIFY(tls.isEncrypted());
         tls.write("GET /api/v1/power HTTP/1.1\r\nHost: localhost\r\n\r\n");
         QTRY_VERIFY(tls.peek(4096).contains(R"({"on":true})"));
+        TEventClient wss(QStringLiteral("wss://127.0.0.1:%1/api/v1/events")
+                             .arg(app->Core()->Options().ListenPort));
+        QObject::connect(&wss.Socket, &QWebSocket::sslErrors, &wss.Socket,
+                         [&wss](const QList<QSslError>&) { wss.Socket.ignoreSslErrors(); });
+        QTRY_VERIFY(wss.Has("hello"));
     }
 
     // The page in a real browser: it asks for the token, a tap routes, and
