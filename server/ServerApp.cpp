@@ -126,5 +126,6 @@ int TServerApp::Start()
 
 void TServerApp::Stop()
 {
+    FCore->Abort();
     if (FMqtt) FMqtt->Stop();
 }
