@@ -343,7 +343,12 @@ void TMqttBridge::PublishDiscovery(bool all)
         now.insert(m.Topic, m.Payload);
     for (auto it = now.begin(); it != now.end(); ++it)
         if (all || FConfigs.value(it.key()) != it.value()) FClient->Publish({it.key(), it.value()});
-    // A pre-setting that lost its name loses its button.
+    // A pre-setting that lost its name loses its button, also one that lost
+    // it while we were away (the broker still holds that config).
+    if (all) {
+        for (const TMqttMessage& m : Mqtt::DiscoveryMessages(FOptions.Names, CurrentDevice(), true))
+            if (!now.contains(m.Topic)) FClient->Publish(m);
+    }
     for (auto it = FConfigs.begin(); it != FConfigs.end(); ++it)
         if (!now.contains(it.key())) FClient->Publish({it.key(), QByteArray()});
     FConfigs = now;
