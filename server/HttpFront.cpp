@@ -4,6 +4,7 @@
 #include <QJsonObject>
 #include <QNetworkInterface>
 #include <QSslSocket>
+#include <QTimer>
 #include <QUrl>
 #include <QUrlQuery>
 #include <QWebSocket>
@@ -91,7 +92,18 @@ public:
     {
         connect(socket, &QTcpSocket::readyRead, this, &THttpConnection::OnReadable);
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        // A client that holds a connection without finishing a request, or
+        // idles on it, lets it go after a while; one that waits for the
+        // matrix keeps it.
+        FIdle.setSingleShot(true);
+        FIdle.setInterval(IdleMs);
+        connect(&FIdle, &QTimer::timeout, this, [this] {
+            if (!FWaiting) FSocket->abort();
+        });
+        connect(socket, &QTcpSocket::readyRead, &FIdle, qOverload<>(&QTimer::start));
+        FIdle.start();
     }
+    static constexpr int IdleMs = 60000;
 
 private:
     void OnReadable();
@@ -107,6 +119,7 @@ private:
     bool FWaiting = false; // the answer is not written yet
     bool FClosing = false;
     bool FKeepAlive = true;
+    QTimer FIdle;
 };
 
 void THttpConnection::Send(const THttpResponse& response, bool close)
@@ -198,6 +211,7 @@ void THttpConnection::OnReadable()
             if (!self || !self->FWaiting) return;
             self->FWaiting = false;
             self->Send(response, false);
+            self->FIdle.start();
             if (!self->FClosing)
                 QMetaObject::invokeMethod(
                     self.data(),
