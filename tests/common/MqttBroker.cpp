@@ -106,7 +106,7 @@ bool TMqttProbe::Subscribe(const QString& filter, int timeoutMs)
     if (mosquitto_subscribe(FMosq, &mid, filter.toUtf8().constData(), 1) != MOSQ_ERR_SUCCESS)
         return false;
     for (QDeadlineTimer d(timeoutMs); !d.hasExpired();) {
-        Pump(5);
+        Step();
         if (FAcked == mid) return true;
     }
     return false;
@@ -116,16 +116,21 @@ void TMqttProbe::Publish(const QString& topic, const QByteArray& payload, bool r
 {
     mosquitto_publish(FMosq, nullptr, topic.toUtf8().constData(), int(payload.size()),
                       payload.constData(), 1, retain);
-    Pump(1);
+    Step();
+}
+
+void TMqttProbe::Step()
+{
+    mosquitto_loop(FMosq, 1, 100);
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
 }
 
 void TMqttProbe::Pump(int ms)
 {
     QDeadlineTimer d(ms);
-    do {
-        mosquitto_loop(FMosq, 1, 100);
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-    } while (!d.hasExpired());
+    do
+        Step();
+    while (!d.hasExpired());
 }
 
 bool TMqttProbe::WaitFor(const QString& topic, const QByteArray& payload, int timeoutMs)
@@ -135,7 +140,7 @@ bool TMqttProbe::WaitFor(const QString& topic, const QByteArray& payload, int ti
             if (m.Topic == topic && (payload.isNull() || m.Payload == payload)) return true;
         }
         if (d.hasExpired()) return false;
-        Pump(2);
+        Step();
     }
 }
 

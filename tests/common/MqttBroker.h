@@ -68,6 +68,7 @@ public:
     QList<TMessage> Messages;
 
 private:
+    void Step(); // one turn of the client and of the Qt event loop
     static void OnMessage(mosquitto*, void* self, const mosquitto_message* m);
     static void OnSubscribe(mosquitto*, void* self, int mid, int, const int*);
     mosquitto* FMosq;
