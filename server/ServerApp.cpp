@@ -3,6 +3,7 @@
 #include "Cli.h"
 #include "HttpApi.h"
 #include "HttpFront.h"
+#include "MqttBridge.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -11,7 +12,8 @@
 #include <cstdio>
 
 TServerApp::TServerApp(const TServerOptions& options, const TTiming& timing, QObject* parent)
-    : QObject(parent), FOptions(options), FCore(new TServerCore(options, timing, this))
+    : QObject(parent), FOptions(options), FCore(new TServerCore(options, timing, this)),
+      FTiming(timing)
 {
 }
 
@@ -74,11 +76,24 @@ int TServerApp::Start()
         tls.setPeerVerifyMode(QSslSocket::VerifyNone);
     }
 
+    TMqttBridgeOptions mqtt;
+    const bool withMqtt = TMqttBridgeOptions::From(FOptions, &mqtt);
+
     QString error;
+    if (withMqtt) {
+        // A second server for the same MQTT id stops before it opens the link.
+        FMqtt = new TMqttBridge(FCore, mqtt, FTiming, this);
+        connect(FMqtt, &TMqttBridge::Fatal, this, &TServerApp::Fatal);
+        if (!FMqtt->Start(&error)) {
+            std::fprintf(stderr, "matrix-server: %s\n", qPrintable(error));
+            return 1;
+        }
+    }
     if (!FCore->Start(&error)) {
         std::fprintf(stderr, "matrix-server: %s\n", qPrintable(error));
         return 1;
     }
+    if (FMqtt) FMqtt->Connect();
     if (FOptions.ListenNone) return 0;
 
     FApi = new THttpApi(FCore, token, this);
@@ -107,4 +122,10 @@ int TServerApp::Start()
                 unsigned(FHttp->serverPort()));
     std::fflush(stdout);
     return 0;
+}
+
+void TServerApp::Stop()
+{
+    FCore->Abort();
+    if (FMqtt) FMqtt->Stop();
 }

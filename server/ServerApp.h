@@ -6,6 +6,7 @@
 
 class THttpApi;
 class THttpFront;
+class TMqttBridge;
 
 // The service as the command line starts it: the core, then the fronts.
 class TServerApp : public QObject
@@ -21,10 +22,19 @@ public:
     TServerCore* Core() { return FCore; }
     THttpFront* Http() { return FHttp; }
     THttpApi* Api() { return FApi; }
+    TMqttBridge* Mqtt() { return FMqtt; }
+    // The clean stop (SIGTERM, SIGINT): says goodbye to the MQTT broker.
+    void Stop();
+
+signals:
+    // The service cannot go on (another server took our MQTT id).
+    void Fatal(const QString& text);
 
 private:
     TServerOptions FOptions;
     TServerCore* FCore;
     THttpApi* FApi = nullptr;
     THttpFront* FHttp = nullptr;
+    TMqttBridge* FMqtt = nullptr;
+    TTiming FTiming;
 };

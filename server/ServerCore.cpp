@@ -48,6 +48,10 @@ TServerCore::TServerCore(const TServerOptions& options, const TTiming& timing, Q
             [this](int code, qintptr, qintptr, const QString&) {
                 if (code == ntPortError || code == ntConnectFailed) NoteLink();
             });
+    // A TCP peer that hangs up is a lost link now, not at the next command.
+    connect(FLink, &TQMCOMControl::ReceiverAdvanced, this, [this] {
+        if (FState.Link && !FLink->Connected()) NoteLink();
+    });
     if (options.RefreshS > 0) {
         FRefreshTimer->setInterval(options.RefreshS * 1000);
         connect(FRefreshTimer, &QTimer::timeout, this, &TServerCore::Refresh);

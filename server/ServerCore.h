@@ -86,6 +86,9 @@ public:
     void RefreshNow();
     // Queues a refresh unless one waits already.
     void Refresh();
+    // The clean stop: every wait for the matrix ends now, and so does every
+    // job still queued, instead of each running to its time-out.
+    void Abort() { FFlags.Abort = true; }
 
     static TResultKind KindOf(const QString& error);
 

@@ -23,7 +23,7 @@ QString TServerCommandLine::Usage() const
         "                     [--token-file FILE] [--settings FILE] [--refresh-s N]\n"
         "                     [--timeout-ms N] [--tls-cert FILE --tls-key FILE]");
     for (const TExtra& e : FExtra)
-        text += QStringLiteral("\n                     ") + e.Usage;
+        if (!e.Usage.isEmpty()) text += QStringLiteral("\n                     ") + e.Usage;
     return text + QLatin1Char('\n');
 }
 

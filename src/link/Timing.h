@@ -30,6 +30,11 @@ struct TTiming {
     int PingAttemptMs = 3500;     // one ping attempt
     int PingAttempts = 3;         // attempts before a module counts as unreachable
     int LateReplyWindowMs = 30000; // how long an unanswered try may still be answered
+    int MqttRetryFirstMs = 1000;  // first reconnect delay to the broker, doubled per failure
+    int MqttRetryMaxMs = 30000;   // longest reconnect delay
+    int MqttMiscMs = 1000;        // keep-alive bookkeeping of the broker connection
+    int MqttKeepAliveS = 30;      // keep-alive interval agreed with the broker
+    int MqttStopFlushMs = 1000;   // longest wait for the last messages at a clean stop
 
     // Timings for tests: same counts where they matter, tiny durations.
     static TTiming Fast()
@@ -50,6 +55,9 @@ struct TTiming {
         t.ConfigSendPauseMs = 1;
         t.PingTimeOutMs = 200;
         t.PingAttemptMs = 250;
+        t.MqttRetryFirstMs = 50;
+        t.MqttRetryMaxMs = 400;
+        t.MqttMiscMs = 50;
         return t;
     }
 };

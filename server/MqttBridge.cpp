@@ -1,0 +1,424 @@
+#include "MqttBridge.h"
+
+#include "Cli.h"
+#include "ServerCore.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonObject>
+#include <QTimer>
+#include <cstdio>
+
+namespace
+{
+const QString OptMqtt = QStringLiteral("--mqtt");
+const QString OptId = QStringLiteral("--mqtt-id");
+const QString OptPrefix = QStringLiteral("--mqtt-prefix");
+const QString OptHaPrefix = QStringLiteral("--ha-prefix");
+const QString OptNoHa = QStringLiteral("--no-ha");
+const QString OptHaRemove = QStringLiteral("--ha-remove");
+const QString OptCa = QStringLiteral("--mqtt-ca");
+const QString OptPasswordFile = QStringLiteral("--mqtt-password-file");
+
+QString ReadPassword(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.isFile()) throw EUsage(QStringLiteral("password file %1 not found").arg(path));
+    if (info.permissions() & (QFile::ReadGroup | QFile::ReadOther))
+        throw EUsage(
+            QStringLiteral("password file %1 is readable by other users; chmod 600 it").arg(path));
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly) || f.size() > 4096)
+        throw EUsage(QStringLiteral("cannot read password file %1").arg(path));
+    QByteArray bytes = f.readAll();
+    while (bytes.endsWith('\n') || bytes.endsWith('\r'))
+        bytes.chop(1);
+    return QString::fromUtf8(bytes);
+}
+
+// A topic prefix: levels without wildcards, no leading or trailing '/'.
+bool IsValidPrefix(const QString& p)
+{
+    return !p.isEmpty() && !p.startsWith(QLatin1Char('/')) && !p.endsWith(QLatin1Char('/')) &&
+           !p.contains(QLatin1Char('+')) && !p.contains(QLatin1Char('#')) &&
+           !p.contains(QLatin1String("//"));
+}
+} // namespace
+
+void TMqttBridgeOptions::AddTo(TServerCommandLine& c)
+{
+    c.AddOption(OptMqtt, true, QStringLiteral("[--mqtt mqtt[s]://[USER[:PASSWORD]@]HOST[:PORT]"));
+    c.AddOption(OptId, true, QStringLiteral(" [--mqtt-id ID] [--mqtt-prefix PREFIX]"));
+    c.AddOption(OptPrefix, true, QString());
+    c.AddOption(OptHaPrefix, true, QStringLiteral(" [--ha-prefix PREFIX | --no-ha] [--ha-remove]"));
+    c.AddOption(OptNoHa, false, QString());
+    c.AddOption(OptHaRemove, false, QString());
+    c.AddOption(OptCa, true, QStringLiteral(" [--mqtt-ca FILE] [--mqtt-password-file FILE]]"));
+    c.AddOption(OptPasswordFile, true, QString());
+    c.AddCheck([](const TServerOptions& o) {
+        TMqttBridgeOptions ignored;
+        From(o, &ignored);
+    });
+}
+
+bool TMqttBridgeOptions::From(const TServerOptions& o, TMqttBridgeOptions* out)
+{
+    const QMap<QString, QString>& x = o.Extra;
+    if (!x.contains(OptMqtt)) {
+        for (const QString& name :
+             {OptId, OptPrefix, OptHaPrefix, OptNoHa, OptHaRemove, OptCa, OptPasswordFile})
+            if (x.contains(name)) throw EUsage(QStringLiteral("%1 needs --mqtt").arg(name));
+        if (o.ListenNone)
+            throw EUsage(QStringLiteral("--listen none leaves nothing to serve without --mqtt"));
+        return false;
+    }
+    QString error;
+    if (!TMqttUrl::Parse(x.value(OptMqtt), &out->Broker, &error)) throw EUsage(error);
+    if (x.contains(OptPasswordFile)) {
+        if (!out->Broker.Password.isEmpty())
+            throw EUsage(QStringLiteral("give the MQTT password either in --mqtt or in %1, not in "
+                                        "both")
+                             .arg(OptPasswordFile));
+        out->Broker.Password = ReadPassword(x.value(OptPasswordFile));
+        if (out->Broker.User.isEmpty())
+            throw EUsage(QStringLiteral("%1 needs a user name in --mqtt").arg(OptPasswordFile));
+    }
+    out->Names.Id = x.value(OptId, out->Names.Id);
+    if (!Mqtt::IsValidId(out->Names.Id))
+        throw EUsage(QStringLiteral("bad --mqtt-id '%1' (letters, digits, '_' and '-' only)")
+                         .arg(out->Names.Id));
+    out->Names.Prefix = x.value(OptPrefix, out->Names.Prefix);
+    out->Names.HaPrefix = x.value(OptHaPrefix, out->Names.HaPrefix);
+    for (const QString& p : {out->Names.Prefix, out->Names.HaPrefix})
+        if (!IsValidPrefix(p))
+            throw EUsage(QStringLiteral("bad topic prefix '%1' (no '+', '#', empty levels or "
+                                        "leading or trailing '/')")
+                             .arg(p));
+    if (x.contains(OptNoHa)) {
+        if (x.contains(OptHaRemove) || x.contains(OptHaPrefix))
+            throw EUsage(QStringLiteral("--no-ha goes with neither --ha-prefix nor --ha-remove"));
+        out->Names.HaPrefix.clear();
+    }
+    out->HaRemove = x.contains(OptHaRemove);
+    out->CaFile = x.value(OptCa);
+    if (!out->CaFile.isEmpty() && !out->Broker.Tls)
+        throw EUsage(QStringLiteral("--mqtt-ca needs an mqtts:// broker"));
+    if (!out->CaFile.isEmpty() && !QFileInfo(out->CaFile).isFile())
+        throw EUsage(QStringLiteral("CA file %1 not found").arg(out->CaFile));
+    out->StatusS = o.RefreshS;
+    return true;
+}
+
+TMqttBridge::TMqttBridge(TServerCore* core, const TMqttBridgeOptions& options,
+                         const TTiming& timing, QObject* parent)
+    : QObject(parent), FCore(core), FOptions(options), FTiming(timing),
+      FStatusTimer(new QTimer(this))
+{
+    auto state = [this] { PublishState(false); };
+    connect(core, &TServerCore::RoutingChanged, this, state);
+    connect(core, &TServerCore::PowerChanged, this, [this](bool on) {
+        PublishState(false);
+        // Version and connections are only readable while the matrix is on.
+        if (on) QueueStatus();
+    });
+    connect(core, &TServerCore::AudioChanged, this, state);
+    connect(core, &TServerCore::SwitchChanged, this, state);
+    connect(core, &TServerCore::LinkChanged, this, [this](bool up) {
+        PublishAvailability();
+        if (up) QueueStatus();
+    });
+    connect(core, &TServerCore::TagsChanged, this, [this] { PublishDiscovery(false); });
+    connect(core, &TServerCore::PreSettingsChanged, this, [this] { PublishDiscovery(false); });
+    connect(FStatusTimer, &QTimer::timeout, this, &TMqttBridge::QueueStatus);
+}
+
+TMqttBridge::~TMqttBridge() = default;
+
+bool TMqttBridge::Start(QString* error, int checkMs)
+{
+    StartCheck();
+    if (FCheck == chPending) {
+        QEventLoop wait;
+        QTimer limit;
+        limit.setSingleShot(true);
+        connect(&limit, &QTimer::timeout, &wait, &QEventLoop::quit);
+        QTimer tick; // the check ends inside a slot; look again now and then
+        connect(&tick, &QTimer::timeout, &wait, [&] {
+            if (FCheck != chPending) wait.quit();
+        });
+        limit.start(checkMs);
+        tick.start(5);
+        wait.exec();
+    }
+    if (FCheck == chTaken) {
+        *error = QStringLiteral("another matrix-server with MQTT id '%1' is online on %2:%3")
+                     .arg(FOptions.Names.Id, FOptions.Broker.Host)
+                     .arg(FOptions.Broker.Port);
+        return false;
+    }
+    // Broker not answering yet: the check goes on, and the service meanwhile.
+    return true;
+}
+
+void TMqttBridge::Connect()
+{
+    if (FStarted || FStopping) return;
+    FStarted = true;
+    if (FOptions.StatusS > 0) FStatusTimer->start(FOptions.StatusS * 1000);
+    QueueStatus();
+    if (FCheck == chFree) ConnectForGood();
+}
+
+void TMqttBridge::StartCheck()
+{
+    // A connection of its own with a throw-away client id: connecting with
+    // ours would take the session away from a server that holds it.
+    TMqttClientOptions o;
+    o.Broker = FOptions.Broker;
+    o.CaFile = FOptions.CaFile;
+    o.ClientId = QStringLiteral("matrix-server-check-%1-%2")
+                     .arg(QCoreApplication::applicationPid())
+                     .arg(FOptions.Names.Id);
+    o.CleanSession = true;
+    FCheckClient = new TMqttClient(o, FTiming, this);
+    connect(FCheckClient, &TMqttClient::Refused, this, &TMqttBridge::ReportRefusal);
+    connect(FCheckClient, &TMqttClient::Connected, this, [this] {
+        FSawOnline = false;
+        FCheckClient->Subscribe(FOptions.Names.Availability(), 0);
+        // The broker sends retained messages right after its acknowledgement;
+        // the second acknowledgement comes after them.
+        FFenceMid = FCheckClient->Subscribe(FOptions.Names.Error(), 0);
+    });
+    connect(FCheckClient, &TMqttClient::MessageArrived, this,
+            [this](const QString& topic, const QByteArray& payload, bool) {
+                if (topic == FOptions.Names.Availability())
+                    FSawOnline = payload == QByteArrayLiteral("online");
+            });
+    connect(FCheckClient, &TMqttClient::Subscribed, this, [this](int mid) {
+        if (mid != FFenceMid || FCheck != chPending) return;
+        FCheck = FSawOnline ? chTaken : chFree;
+        FCheckClient->Stop();
+        FCheckClient->deleteLater();
+        FCheckClient = nullptr;
+        if (!FStarted) return; // Start() reports, Connect() goes on
+        if (FCheck == chFree)
+            ConnectForGood();
+        else
+            emit Fatal(QStringLiteral("another matrix-server with MQTT id '%1' is online")
+                           .arg(FOptions.Names.Id));
+    });
+    QString error;
+    if (!FCheckClient->Start(&error)) ReportRefusal(error);
+}
+
+void TMqttBridge::ConnectForGood()
+{
+    if (FStopping) return;
+    TMqttClientOptions o;
+    o.Broker = FOptions.Broker;
+    o.CaFile = FOptions.CaFile;
+    o.ClientId = QStringLiteral("matrix-server/") + FOptions.Names.Base();
+    o.CleanSession = false; // commands sent while we are away wait at the broker
+    o.WillTopic = FOptions.Names.Availability();
+    o.WillPayload = QByteArrayLiteral("offline");
+    FClient = new TMqttClient(o, FTiming, this);
+    connect(FClient, &TMqttClient::Refused, this, &TMqttBridge::ReportRefusal);
+    connect(FClient, &TMqttClient::Connected, this, &TMqttBridge::OnConnected);
+    connect(FClient, &TMqttClient::MessageArrived, this, &TMqttBridge::OnMessage);
+    QString error;
+    if (!FClient->Start(&error)) ReportRefusal(error);
+}
+
+void TMqttBridge::ReportRefusal(const QString& reason)
+{
+    TMqttClient* c = FClient ? FClient : FCheckClient;
+    const int delay = c ? c->RetryDelayMs() : 0;
+    std::fprintf(stderr, "matrix-server: %s; trying again in %.1f s\n", qPrintable(reason),
+                 delay / 1000.0);
+    std::fflush(stderr);
+    FLastRefusal = reason;
+}
+
+void TMqttBridge::OnConnected()
+{
+    if (!FLastRefusal.isEmpty()) {
+        std::fprintf(stderr, "matrix-server: MQTT broker %s:%d connected\n",
+                     qPrintable(FOptions.Broker.Host), FOptions.Broker.Port);
+        FLastRefusal.clear();
+    }
+    for (const QString& topic : FOptions.Names.CommandTopics())
+        FClient->Subscribe(topic, 1);
+    // The broker may have lost everything (a restart without persistence).
+    FConfigs.clear();
+    FPublished = TMqttState();
+    PublishAvailability();
+    PublishDiscovery(true);
+    PublishState(true);
+}
+
+void TMqttBridge::OnMessage(const QString& topic, const QByteArray& payload, bool retained)
+{
+    // A retained command would run again at every connect: not a command.
+    if (retained) return;
+    const TMqttCommand c = Mqtt::ParseCommand(FOptions.Names, CurrentDevice(), topic, payload);
+    if (c.Kind == TMqttCommand::mkNone) {
+        PublishError(topic, payload, c.Error);
+        return;
+    }
+    const bool queued =
+        FCore->Queue()->Post([this, c, topic, payload] { RunCommand(c, topic, payload); });
+    if (!queued)
+        PublishError(
+            topic, payload,
+            QStringLiteral("%1 requests are waiting already").arg(TRequestQueue::MaxWaiting));
+}
+
+void TMqttBridge::RunCommand(const TMqttCommand& c, const QString& topic, const QByteArray& payload)
+{
+    const QString on = c.Value ? QStringLiteral("on") : QStringLiteral("off");
+    TCommandResult r;
+    switch (c.Kind) {
+    case TMqttCommand::mkRoute:
+        r = FCore->Run(QStringLiteral("route"),
+                       {QString::number(c.Value), QString::number(c.Port)});
+        break;
+    case TMqttCommand::mkPower:
+        r = FCore->Run(QStringLiteral("power"), {on});
+        break;
+    case TMqttCommand::mkAudio:
+        r = FCore->Run(QStringLiteral("audio"),
+                       {QString::number(c.Port), QString::number(c.Value)});
+        break;
+    case TMqttCommand::mkSwitch:
+        r = FCore->Run(QLatin1String(MqttSwitchNames[size_t(c.Port)]), {on});
+        break;
+    case TMqttCommand::mkPreset:
+        r = FCore->Run(QStringLiteral("preset"),
+                       {QStringLiteral("apply"), QString::number(c.Port)});
+        break;
+    case TMqttCommand::mkNone:
+        return;
+    }
+    if (!r.Ok())
+        PublishError(topic, payload, r.Error.isEmpty() ? QStringLiteral("failed") : r.Error);
+}
+
+void TMqttBridge::PublishError(const QString& topic, const QByteArray& payload,
+                               const QString& error)
+{
+    if (FClient)
+        FClient->Publish(
+            {FOptions.Names.Error(), Mqtt::ErrorPayload(topic, payload, error), false});
+}
+
+void TMqttBridge::PublishAvailability()
+{
+    if (!FClient) return;
+    FClient->Publish(
+        {FOptions.Names.Availability(),
+         FCore->State().Link ? QByteArrayLiteral("online") : QByteArrayLiteral("offline"), true});
+}
+
+void TMqttBridge::Publish(const QList<TMqttMessage>& messages)
+{
+    for (const TMqttMessage& m : messages)
+        FClient->Publish(m);
+}
+
+void TMqttBridge::PublishState(bool all)
+{
+    if (!IsConnected()) return;
+    const TMqttState now = CurrentState();
+    Publish(Mqtt::StateMessages(FOptions.Names, FPublished, now, all));
+    FPublished = now;
+}
+
+void TMqttBridge::PublishDiscovery(bool all)
+{
+    if (!IsConnected()) return;
+    QMap<QString, QByteArray> now;
+    for (const TMqttMessage& m : Mqtt::DiscoveryMessages(FOptions.Names, CurrentDevice()))
+        now.insert(m.Topic, m.Payload);
+    for (auto it = now.begin(); it != now.end(); ++it)
+        if (all || FConfigs.value(it.key()) != it.value()) FClient->Publish({it.key(), it.value()});
+    // A pre-setting that lost its name loses its button, also one that lost
+    // it while we were away (the broker still holds that config).
+    if (all) {
+        for (const TMqttMessage& m : Mqtt::DiscoveryMessages(FOptions.Names, CurrentDevice(), true))
+            if (!now.contains(m.Topic)) FClient->Publish(m);
+    }
+    for (auto it = FConfigs.begin(); it != FConfigs.end(); ++it)
+        if (!now.contains(it.key())) FClient->Publish({it.key(), QByteArray()});
+    FConfigs = now;
+}
+
+TMqttState TMqttBridge::CurrentState() const
+{
+    const TServerState& s = FCore->State();
+    TMqttState m;
+    m.Routing = s.Routing;
+    m.Power = s.Power;
+    m.Audio = s.Audio;
+    // The core keeps ir, keys, apm, beeper; MQTT offers ir, keys, beeper.
+    m.Switches = {s.Switches[0], s.Switches[1], s.Switches[3]};
+    m.InputConnected = FInputConnected;
+    m.OutputConnected = FOutputConnected;
+    m.Version = FVersion;
+    return m;
+}
+
+TMqttDevice TMqttBridge::CurrentDevice() const
+{
+    TMqttDevice d;
+    d.Version = FVersion;
+    const TPortTags tags = FCore->Tags();
+    d.InputTags = tags.In;
+    d.OutputTags = tags.Out;
+    const std::array<TPreSetting, 8> presets = FCore->PreSettings();
+    for (size_t n = 0; n < presets.size(); ++n)
+        d.PresetNames[n] = presets[n].Name;
+    return d;
+}
+
+void TMqttBridge::QueueStatus()
+{
+    if (FStatusQueued) return;
+    FStatusQueued = FCore->Queue()->Post([this] {
+        FStatusQueued = false;
+        const TCommandResult r = FCore->Run(QStringLiteral("status"), {});
+        const QString version = r.Doc.value(QStringLiteral("version")).toString();
+        const bool versionChanged =
+            !version.isEmpty() && version != QLatin1String("unknown") && version != FVersion;
+        if (versionChanged) FVersion = version;
+        auto plugs = [&](const char* key, std::array<int, 4>& into) {
+            const QJsonObject o = r.Doc.value(QLatin1String(key)).toObject();
+            for (int n = 1; n <= PortCount; ++n) {
+                const QString v = o.value(QString::number(n)).toString();
+                if (v == QLatin1String("connected"))
+                    into[size_t(n - 1)] = 1;
+                else if (v == QLatin1String("not connected"))
+                    into[size_t(n - 1)] = 0;
+            }
+        };
+        plugs("inputs", FInputConnected);
+        plugs("outputs", FOutputConnected);
+        PublishState(false);
+        if (versionChanged) PublishDiscovery(false); // sw_version of the device
+    });
+}
+
+void TMqttBridge::Stop()
+{
+    FStopping = true;
+    FStatusTimer->stop();
+    if (FCheckClient) FCheckClient->Stop();
+    if (!FClient) return;
+    if (FClient->IsConnected()) {
+        FClient->Publish({FOptions.Names.Availability(), QByteArrayLiteral("offline"), true});
+        if (FOptions.HaRemove)
+            Publish(Mqtt::DiscoveryMessages(FOptions.Names, CurrentDevice(), true));
+    }
+    FClient->Stop();
+}
