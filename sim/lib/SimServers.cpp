@@ -27,10 +27,19 @@ TMatrixSim::TMatrixSim(QObject* parent)
 
 TMatrixSim::~TMatrixSim()
 {
+    ClosePty();
+}
+
+void TMatrixSim::ClosePty()
+{
     delete FPtyNotifier;
+    FPtyNotifier = nullptr;
     if (FMaster >= 0) ::close(FMaster);
     if (FSlaveKeep >= 0) ::close(FSlaveKeep);
+    FMaster = FSlaveKeep = -1;
     if (!FLink.isEmpty()) QFile::remove(FLink);
+    FSlavePath.clear();
+    FPtyLine->Restart();
 }
 
 bool TMatrixSim::ListenTcp(const QHostAddress& address, quint16 port, QString* error)
