@@ -85,6 +85,8 @@ public:
     {
     }
     std::function<void(const QString&)> Note;
+    // A dialog that may change tags or pre-settings ended with OK.
+    std::function<void(const QString&)> Accepted;
     QStringList DeletedDevices;
 
     void Information(const QString& text) override { Note(QStringLiteral("info: ") + text); }
@@ -124,7 +126,10 @@ public:
         }
         Note(QStringLiteral("dialog %1").arg(name));
         // The monkey's own actions answer it while it runs.
-        return dialog->exec();
+        const int result = dialog->exec();
+        Note(QStringLiteral("dialog %1 ended %2").arg(name).arg(result));
+        if (result == QDialog::Accepted && Accepted) Accepted(dialog->windowTitle());
+        return result;
     }
 
 private:
@@ -145,6 +150,7 @@ public:
                 std::fprintf(stderr, "monkey: cannot write %s\n", qPrintable(logPath));
         }
         FPrompter.Note = [this](const QString& t) { Record(QStringLiteral("  ") + t); };
+        FPrompter.Accepted = [this](const QString& title) { Edited(title); };
     }
 
     bool Start();
@@ -167,6 +173,8 @@ private:
     void CheckState();
     void CheckSettings(bool save);
     void OnPanel(int panel, const QString& text);
+    void Edited(const QString& title);
+    bool ReachSimulator();
     void Violation(const QString& what);
     void Record(const QString& line);
     QString Name(QWidget* w) const;
@@ -202,6 +210,8 @@ private:
     // Controls enabled when idle and disconnected, per control mode.
     std::map<bool, std::set<QWidget*>> FBaseline;
     std::set<QString> FReported;
+    std::map<QWidget*, QElapsedTimer> FDisabledSince;
+    std::set<int> FEditedPreSettings; // rows whose name the operator may have changed
 };
 
 void TMonkey::Record(const QString& line)
@@ -233,6 +243,8 @@ void TMonkey::Violation(const QString& what)
 void TMonkey::OnQtMessage(QtMsgType type, const QString& text)
 {
     if (type == QtDebugMsg || type == QtInfoMsg) return;
+    // What the offscreen platform cannot do says nothing about the window.
+    if (text.startsWith(QLatin1String("This plugin does not support"))) return;
     Record(QStringLiteral("  qt: ") + text);
     static const char* const Bad[] = {"deleted", "destroyed", "modal", "recursive",
                                       "Recursive", "QEventLoop", "nested"};
@@ -376,7 +388,12 @@ void TMonkey::Step()
     // The next action is due whatever this one does, so it may fire inside
     // this one's wait. Deep nesting only repeats itself: hold back there.
     Schedule();
-    if (FChecking || FDepth >= 3) return;
+    // A dialog blocks all beneath it: it is answered at any depth.
+    const bool dialog =
+        QApplication::activeModalWidget() && QApplication::activeModalWidget() != FForm.get();
+    if (FChecking || (FDepth >= 3 && !dialog) || FDepth >= 8) return;
+    // A blink or pause takes no input: the operator's click waits for its end.
+    if (FForm->Runner()->InBlockingWait()) return;
     const bool top = AtTopLevel();
     if (top) {
         CheckIdle();
@@ -622,19 +639,34 @@ void TMonkey::CheckIdle()
     const bool lan = FForm->Connection()->rbLANMode->isChecked();
     const bool connected = link->Connected();
     for (QWidget* w : FBaseline[lan]) {
-        if (w->isEnabled()) continue;
+        if (w->isEnabled()) {
+            FDisabledSince.erase(w);
+            continue;
+        }
         // Disabled by their own rules: the port list while connected, the
         // device delete button without devices.
         TConnectionPanel* c = FForm->Connection();
         if (w == c->cbCOMList && connected) continue;
         if (w == c->btnDeleteDevice && c->cbLANDevice->count() == 0) continue;
-        Violation(QStringLiteral("'%1' left disabled while idle").arg(Name(w)));
+        // The panel follows a link that went away by itself at the next tick.
+        auto since = FDisabledSince.find(w);
+        if (since == FDisabledSince.end()) {
+            FDisabledSince[w].start();
+            continue;
+        }
+        if (since->second.elapsed() < 2 * FForm->Runner()->Timing().TimerMs + 200) continue;
+        FDisabledSince.erase(since);
+        Violation(QStringLiteral("'%1' left disabled while idle (%2, %3)")
+                      .arg(Name(w), lan ? "TCP mode" : "COM mode",
+                           connected ? "connected" : "disconnected"));
     }
 }
 
 void TMonkey::OnPanel(int panel, const QString& text)
 {
-    if (panel != 2 || FChecking) return;
+    if (panel != 2) return;
+    if (!text.isEmpty()) Record(QStringLiteral("  status: ") + text);
+    if (FChecking) return;
     const TFaultPlan& f = FSim.Faults();
     if (text != QLatin1String("Done")) {
         if (!text.isEmpty()) FRepliesAtStart = f.Replies();
@@ -646,6 +678,43 @@ void TMonkey::OnPanel(int panel, const QString& text)
     else if (f.LastVerdict() != TFaultPlan::fvIntact)
         Violation(QStringLiteral("\"Done\" though the simulator's last reply was %1")
                       .arg(Verdicts[f.LastVerdict()]));
+}
+
+void TMonkey::Edited(const QString& title)
+{
+    // What the operator changed on purpose is not checked for loss.
+    const bool lan = FForm->Link()->ControlMode() == cmLAN;
+    const QString mac = lan ? SettingsFile::DeviceEntryField(
+                                  FForm->Connection()->cbLANDevice->currentText(), defMAC)
+                            : QString();
+    const TControlMode mode = lan ? cmLAN : cmCOM;
+    QString section;
+    if (title.contains(QLatin1String("Input port tags")))
+        section = SettingsFile::InputTagSection(mode, mac);
+    else if (title.contains(QLatin1String("Output port tags")))
+        section = SettingsFile::OutputTagSection(mode, mac);
+    else
+        FEditedPreSettings.insert(FForm->Setting()->lvPreSetting->currentRow());
+    for (auto it = FTags.begin(); it != FTags.end();)
+        it = !section.isEmpty() && it.key().chopped(1) == section ? FTags.erase(it) : ++it;
+}
+
+bool TMonkey::ReachSimulator()
+{
+    // The actions may have left the window on a device nobody answers at:
+    // choose the simulator the way the operator would.
+    TConnectionPanel* c = FForm->Connection();
+    if (c->rbLANMode->isChecked()) {
+        const int at = c->cbLANDevice->findText(SimEntry);
+        if (at >= 0 && c->cbLANDevice->currentIndex() != at) c->cbLANDevice->setCurrentIndex(at);
+        if (at < 0) Click(c->rbCOMMode);
+    }
+    if (c->rbCOMMode->isChecked()) {
+        const int at = c->cbCOMList->findText(FTty);
+        if (at >= 0 && c->cbCOMList->currentIndex() != at && c->cbCOMList->isEnabled())
+            c->cbCOMList->setCurrentIndex(at);
+    }
+    return true;
 }
 
 void TMonkey::Settle(int ms)
@@ -670,6 +739,7 @@ void TMonkey::CheckState()
     TDeviceStatusPanel* d = FForm->DeviceStatus();
     FForm->Container()->setCurrentWidget(FForm->tsGeneral);
     QApplication::processEvents();
+    ReachSimulator();
     Click(d->btnGetDevStatus);
     const TMatrixState& s = FSim.Device().State();
     const bool on = FForm->Runner()->PowerFlag() == 1;
@@ -736,7 +806,7 @@ void TMonkey::CheckSettings(bool save)
         if (!FPrompter.DeletedDevices.contains(e) && !d.TcpDevices.contains(e))
             Violation(QStringLiteral("device entry lost: ") + e);
     for (int i = 0; i < 8; ++i)
-        if (d.PreSettings[size_t(i)].Name.isEmpty())
+        if (!FEditedPreSettings.count(i) && d.PreSettings[size_t(i)].Name.isEmpty())
             Violation(QStringLiteral("pre-setting %1 lost its name").arg(i + 1));
     for (auto it = FTags.cbegin(); it != FTags.cend(); ++it) {
         const QString section = it.key().chopped(1);
