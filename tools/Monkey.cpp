@@ -1,4 +1,4 @@
-// matrix-monkey ACTIONS SEED [--log FILE]: random real user actions on the
+// matrix-monkey [ACTIONS [SEED]] [--log FILE]: random real user actions on the
 // main window against the simulator, whose faults change as it runs. Every
 // action is a mouse or key event on something visible and enabled, fired by
 // a timer, so many of them land inside the window's waits. After each one
@@ -864,7 +864,8 @@ int main(int argc, char** argv)
     }
     bool ok = true;
     const int actions = args.isEmpty() ? 10000 : args[0].toInt(&ok);
-    const quint32 seed = args.size() > 1 ? args[1].toUInt(&ok) : 1;
+    const quint32 seed =
+        args.size() > 1 ? args[1].toUInt(&ok) : QRandomGenerator::global()->bounded(1000000u);
     if (!ok || actions < 0 || args.size() > 2) {
         std::fprintf(stderr, "usage: matrix-monkey [ACTIONS [SEED]] [--log FILE]\n");
         return 2;
