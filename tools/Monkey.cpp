@@ -31,12 +31,12 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPointer>
 #include <QPushButton>
-#include <QGroupBox>
 #include <QRadioButton>
 #include <QRandomGenerator>
 #include <QStyleOptionButton>
@@ -110,10 +110,10 @@ public:
     }
     QString SaveFile(const QString& title, const QString&, const QString&) override
     {
-        const QString path = FRandom->bounded(4) == 0
-                                 ? QString()
-                                 : QStringLiteral("%1/saved%2.bin").arg(FFolder).arg(
-                                       FRandom->bounded(3));
+        const QString path =
+            FRandom->bounded(4) == 0
+                ? QString()
+                : QStringLiteral("%1/saved%2.bin").arg(FFolder).arg(FRandom->bounded(3));
         Note(QStringLiteral("save file %1: %2").arg(title, path.isEmpty() ? "Cancel" : path));
         return path;
     }
@@ -246,7 +246,7 @@ void TMonkey::OnQtMessage(QtMsgType type, const QString& text)
     // What the offscreen platform cannot do says nothing about the window.
     if (text.startsWith(QLatin1String("This plugin does not support"))) return;
     Record(QStringLiteral("  qt: ") + text);
-    static const char* const Bad[] = {"deleted", "destroyed", "modal", "recursive",
+    static const char* const Bad[] = {"deleted",   "destroyed",  "modal", "recursive",
                                       "Recursive", "QEventLoop", "nested"};
     for (const char* b : Bad)
         if (text.contains(QLatin1String(b))) {
@@ -374,15 +374,19 @@ void TMonkey::Schedule()
 {
     // Mostly quick, now and then a pause long enough for a wait to end.
     const int r = FRandom.bounded(100);
-    const int ms = r < 60 ? FRandom.bounded(3) : r < 90 ? FRandom.bounded(30) : FRandom.bounded(300);
+    const int ms = r < 60   ? FRandom.bounded(3)
+                   : r < 90 ? FRandom.bounded(30)
+                            : FRandom.bounded(300);
     QTimer::singleShot(ms, this, [this] { Step(); });
 }
 
 void TMonkey::Step()
 {
     if (FDone >= FActions || !FForm) {
-        if (AtTopLevel()) QApplication::exit(0);
-        else Schedule();
+        if (AtTopLevel())
+            QApplication::exit(0);
+        else
+            Schedule();
         return;
     }
     // The next action is due whatever this one does, so it may fire inside
@@ -403,8 +407,7 @@ void TMonkey::Step()
             return;
         }
         if (FDone >= FNextFaultChange) ChangeFaults();
-    } else if (!FForm->Flags().Idle && FBusySince.isValid() &&
-               FBusySince.elapsed() > FMaxBusyMs) {
+    } else if (!FForm->Flags().Idle && FBusySince.isValid() && FBusySince.elapsed() > FMaxBusyMs) {
         Violation(QStringLiteral("idle flag still down after %1 ms").arg(FBusySince.elapsed()));
         FBusySince.restart();
     }
@@ -560,7 +563,9 @@ void TMonkey::Act()
     } else if (auto t = qobject_cast<QTableWidget*>(w)) {
         const int row = FRandom.bounded(t->rowCount());
         const bool twice = FRandom.bounded(4) == 0;
-        Record(n + QStringLiteral(" %1 %2 row %3").arg(twice ? "double-click" : "click", name).arg(row));
+        Record(
+            n +
+            QStringLiteral(" %1 %2 row %3").arg(twice ? "double-click" : "click", name).arg(row));
         const QPoint at = t->visualRect(t->model()->index(row, 0)).center();
         QTest::mouseClick(t->viewport(), Qt::LeftButton, Qt::NoModifier, at);
         if (twice) QTest::mouseDClick(t->viewport(), Qt::LeftButton, Qt::NoModifier, at);
@@ -587,9 +592,9 @@ void TMonkey::ChangeFaults()
         Record(QStringLiteral("  sim: serial line plugged in again"));
     }
     static const char* const Plans[] = {
-        "silence/count=3", "silence/count=12", "delay:5", "delay:30", "delay:70",
-        "split:5+8",       "split:1+3+9",      "badsum/count=2", "badsum",
-        "refuse/count=1",  "refuse/cmd=2.3",   "refuse",    "drop:0.3", "close:6"};
+        "silence/count=3", "silence/count=12", "delay:5",        "delay:30", "delay:70",
+        "split:5+8",       "split:1+3+9",      "badsum/count=2", "badsum",   "refuse/count=1",
+        "refuse/cmd=2.3",  "refuse",           "drop:0.3",       "close:6"};
     const int n = int(sizeof Plans / sizeof *Plans);
     const int pick = FRandom.bounded(n + 4); // now and then no fault at all
     if (pick < n) {
@@ -611,8 +616,12 @@ void TMonkey::FaultEvent()
     QTimer::singleShot(ms, this, [this, kind] {
         if (FChecking) return;
         switch (kind) {
-        case 0: FSim.ResetTcpPeer(); break;
-        case 1: FSim.DropTcpPeer(); break;
+        case 0:
+            FSim.ResetTcpPeer();
+            break;
+        case 1:
+            FSim.DropTcpPeer();
+            break;
         case 2:
             if (FPtyUp) {
                 FSim.ClosePty();
@@ -620,8 +629,12 @@ void TMonkey::FaultEvent()
                 FPtyUp = false;
             }
             break;
-        case 3: FSim.Device().State().Power = false; break;
-        case 4: FSim.Device().State().Power = true; break;
+        case 3:
+            FSim.Device().State().Power = false;
+            break;
+        case 4:
+            FSim.Device().State().Power = true;
+            break;
         }
     });
 }
