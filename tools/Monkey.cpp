@@ -195,6 +195,7 @@ private:
     QElapsedTimer FClock;
     QElapsedTimer FBusySince;
     int FDone = 0;
+    int FInWaits = 0; // actions fired inside a wait of the window
     int FDepth = 0;
     bool FChecking = false;
     bool FPtyUp = true;
@@ -414,6 +415,7 @@ void TMonkey::Step()
     if (!FForm->Flags().Idle && !FBusySince.isValid()) FBusySince.start();
     if (FForm->Flags().Idle) FBusySince.invalidate();
     ++FDone;
+    if (!top) ++FInWaits;
     ++FDepth;
     Act();
     --FDepth;
@@ -852,6 +854,7 @@ int TMonkey::Finish()
         CheckSettings(false);
         FForm.reset();
     }
+    std::printf("monkey: %d of the actions fired inside a wait\n", FInWaits);
     std::printf("bench: monkey_actions %d actions\n", FDone);
     std::printf("bench: monkey_violations %d violations [target 0]\n", FViolations);
     std::printf("bench: monkey_actions_per_s %.1f actions/s\n", seconds > 0 ? FDone / seconds : 0);
