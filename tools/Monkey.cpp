@@ -684,9 +684,11 @@ void TMonkey::OnPanel(int panel, const QString& text)
     if (FChecking) return;
     const TFaultPlan& f = FSim.Faults();
     if (text != QLatin1String("Done")) {
-        // A connect is no command: it can run inside one whose link dropped,
-        // and that command's "Done" follows it.
-        if (!text.isEmpty() && !text.startsWith(QLatin1String("Connecting [")) &&
+        // Command status texts end in "..."; a connect is no command (it can
+        // run inside one whose link dropped, and that command's "Done"
+        // follows it), nor is a failure text.
+        if (text.endsWith(QLatin1String("...")) &&
+            !text.startsWith(QLatin1String("Connecting [")) &&
             !text.startsWith(QLatin1String("Opening [")))
             FRepliesAtStart = f.Replies();
         return;
