@@ -211,7 +211,8 @@ private:
     // Controls enabled when idle and disconnected, per control mode.
     std::map<bool, std::set<QWidget*>> FBaseline;
     std::set<QString> FReported;
-    std::map<QWidget*, QElapsedTimer> FDisabledSince;
+    std::map<QWidget*, std::pair<QElapsedTimer, int>> FDisabledSince; // since, last check
+    int FIdleChecks = 0;
     std::set<int> FEditedPreSettings; // rows whose name the operator may have changed
 };
 
@@ -643,6 +644,7 @@ void TMonkey::FaultEvent()
 
 void TMonkey::CheckIdle()
 {
+    ++FIdleChecks;
     TQMCOMControl* link = FForm->Link();
     if (!FForm->Flags().Idle) Violation(QStringLiteral("idle flag down with no wait running"));
     if (link->Searching || link->FConnecting || link->Configuring)
@@ -661,15 +663,21 @@ void TMonkey::CheckIdle()
         // Disabled by their own rules: the port list while connected, the
         // device delete button without devices.
         TConnectionPanel* c = FForm->Connection();
-        if (w == c->cbCOMList && connected) continue;
-        if (w == c->btnDeleteDevice && c->cbLANDevice->count() == 0) continue;
-        // The panel follows a link that went away by itself at the next tick.
-        auto since = FDisabledSince.find(w);
-        if (since == FDisabledSince.end()) {
-            FDisabledSince[w].start();
+        if ((w == c->cbCOMList && connected) ||
+            (w == c->btnDeleteDevice && c->cbLANDevice->count() == 0)) {
+            FDisabledSince.erase(w);
             continue;
         }
-        if (since->second.elapsed() < 2 * FForm->Runner()->Timing().TimerMs + 200) continue;
+        // The panel follows a link that went away by itself at the next tick:
+        // only a control disabled at every check for longer counts.
+        auto since = FDisabledSince.find(w);
+        if (since == FDisabledSince.end() || since->second.second != FIdleChecks - 1) {
+            FDisabledSince[w].first.start();
+            FDisabledSince[w].second = FIdleChecks;
+            continue;
+        }
+        since->second.second = FIdleChecks;
+        if (since->second.first.elapsed() < 2 * FForm->Runner()->Timing().TimerMs + 200) continue;
         FDisabledSince.erase(since);
         Violation(QStringLiteral("'%1' left disabled while idle (%2, %3)")
                       .arg(Name(w), lan ? "TCP mode" : "COM mode",
