@@ -385,10 +385,15 @@ void TMonkey::Schedule()
 void TMonkey::Step()
 {
     if (FDone >= FActions || !FForm) {
-        if (AtTopLevel())
+        if (AtTopLevel()) {
             QApplication::exit(0);
-        else
-            Schedule();
+            return;
+        }
+        // Wind down: whatever dialog or menu is still open is cancelled.
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal && modal != FForm.get()) QTest::keyClick(modal, Qt::Key_Escape);
+        if (FForm) FForm->Setting()->Routing()->pm->hide();
+        Schedule();
         return;
     }
     // The next action is due whatever this one does, so it may fire inside
