@@ -96,6 +96,9 @@ int TFaultPlan::CloseAfter() const
 QList<TFaultPlan::TPiece> TFaultPlan::Apply(const QByteArray& reply)
 {
     QByteArray bytes = reply;
+    ++FReplies;
+    // A reply to a command frame with 0xFF status is the device's own refusal.
+    FLast = bytes.size() == 13 && uint8_t(bytes[4]) == 0xFF ? fvRefused : fvIntact;
     int delay = 0;
     QList<int> pieces;
     for (TFault& f : FFaults) {
@@ -110,11 +113,16 @@ QList<TFaultPlan::TPiece> TFaultPlan::Apply(const QByteArray& reply)
         if (f.Seen <= f.After || (f.Count >= 0 && f.Seen > f.After + f.Count)) continue;
         switch (f.Kind) {
         case fkSilence:
+            FLast = fvDropped;
             return {};
         case fkDrop:
-            if (FRandom.generateDouble() < f.Arg) return {};
+            if (FRandom.generateDouble() < f.Arg) {
+                FLast = fvDropped;
+                return {};
+            }
             break;
         case fkBadSum:
+            FLast = fvCorrupted;
             if (bytes.size() > 14)
                 bytes[13] = char(bytes[13] + 1);
             else if (bytes.size() >= 13)
@@ -122,6 +130,7 @@ QList<TFaultPlan::TPiece> TFaultPlan::Apply(const QByteArray& reply)
             break;
         case fkRefuse:
             if (bytes.size() >= 13) {
+                FLast = fvRefused;
                 bytes[4] = char(0xFF);
                 bytes[12] = char(SimWire::NegSum(bytes.constData(), 12));
             }

@@ -41,6 +41,14 @@ public:
         QByteArray Bytes;
     };
 
+    // What became of the last reply the plan was asked about.
+    enum TVerdict {
+        fvIntact,    // sent as the device made it (perhaps late or in pieces)
+        fvDropped,   // not sent
+        fvRefused,   // sent with the refusal status, by the device or the plan
+        fvCorrupted, // sent with a wrong checksum
+    };
+
     explicit TFaultPlan(quint32 seed = 1) : FRandom(seed) {}
     bool Add(const QString& text, QString* error = nullptr);
     void Clear() { FFaults.clear(); }
@@ -52,9 +60,15 @@ public:
     // Frames after which the connection is closed; -1 for never.
     int CloseAfter() const;
 
+    TVerdict LastVerdict() const { return FLast; }
+    // Replies the plan has been asked about.
+    int Replies() const { return FReplies; }
+
     static QString Help();
 
 private:
     QList<TFault> FFaults;
     QRandomGenerator FRandom;
+    TVerdict FLast = fvIntact;
+    int FReplies = 0;
 };

@@ -38,6 +38,8 @@ void TMatrixSim::ClosePty()
     if (FSlaveKeep >= 0) ::close(FSlaveKeep);
     FMaster = FSlaveKeep = -1;
     if (!FLink.isEmpty()) QFile::remove(FLink);
+    FSlavePath.clear();
+    FPtyLine->Restart();
 }
 
 bool TMatrixSim::ListenTcp(const QHostAddress& address, quint16 port, QString* error)

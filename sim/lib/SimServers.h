@@ -30,6 +30,10 @@ public:
     bool OpenPty(const QString& link, QString* error = nullptr);
     QString SlavePath() const { return FSlavePath; }
     QString PtyLink() const { return FLink; }
+    // Hangs the serial line up, as a USB adapter does when it is pulled: the
+    // controller's port sees the master go away. OpenPty(PtyLink()) plugs it
+    // in again.
+    void ClosePty();
 
     void SetBaud(int baud);
     bool SetLogFile(const QString& path);

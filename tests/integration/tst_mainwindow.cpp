@@ -3,9 +3,11 @@
 #include "DeadPort.h"
 #include "WindowFixture.h"
 #include "transport/Powersock.h"
+#include "ui/dialogs/PreSettingEdit.h"
 #include "ui/main/ConnectionPanel.h"
 #include "ui/main/DeviceStatusPanel.h"
 #include "ui/main/FirmwarePanel.h"
+#include "ui/main/PortTagPanel.h"
 #include "ui/main/TabContainer.h"
 
 #include <QCheckBox>
@@ -77,6 +79,7 @@ private slots:
     void tabChangeRule_data();
     void tabChangeRule();
     void readOnlyFolderRefused();
+    void dialogAskedAgainBeforeItsLoopEnds();
 };
 
 void tst_mainwindow::startupBuildsWindow()
@@ -486,4 +489,37 @@ void tst_mainwindow::readOnlyFolderRefused()
 }
 
 QTEST_MAIN(tst_mainwindow)
+void tst_mainwindow::dialogAskedAgainBeforeItsLoopEnds()
+{
+    // Escape on the tag dialog and a click on the other "Edit" button handled
+    // in one pass of the dialog's loop: the second finds the shared dialog
+    // closed but still inside its first run. It is refused, not run nested.
+    static QStringList warnings;
+    warnings.clear();
+    const QtMessageHandler old =
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+            if (type != QtDebugMsg && type != QtInfoMsg) warnings << text;
+        });
+    TWindowFixture f;
+    f.Show();
+    TPortTagPanel* tags = f.Form->PortTags();
+    QDialog* dialog = f.Form->Dialogs().PreSettingEdit;
+    int runs = 0;
+    QTimer::singleShot(0, dialog, [&] {
+        ++runs;
+        dialog->reject();
+        tags->btnEditOutputPortTag->click();
+    });
+    tags->btnEditInputPortTag->click();
+    qInstallMessageHandler(old);
+    QVERIFY2(!warnings.join('\n').contains(QLatin1String("Recursive")),
+             qPrintable(warnings.join('\n')));
+    QCOMPARE(runs, 1);
+    QVERIFY(!dialog->isVisible());
+    // Asked for once the first run has ended, it runs again.
+    QTimer::singleShot(0, dialog, [&] { dialog->reject(); });
+    tags->btnEditOutputPortTag->click();
+    QVERIFY(!dialog->isVisible());
+}
+
 #include "tst_mainwindow.moc"

@@ -83,8 +83,11 @@ private slots:
         QCOMPARE(first[0].Bytes + first[1].Bytes, reply);
         auto second = plan.Apply(reply);
         QCOMPARE(uint8_t(second[1].Bytes[7]), uint8_t(reply[12] + 1));
+        QCOMPARE(plan.LastVerdict(), TFaultPlan::fvCorrupted);
         auto third = plan.Apply(reply);
         QCOMPARE(third[0].Bytes + third[1].Bytes, reply);
+        QCOMPARE(plan.LastVerdict(), TFaultPlan::fvIntact);
+        QCOMPARE(plan.Replies(), 3);
 
         TFaultPlan refuse;
         QVERIFY(refuse.Add(QStringLiteral("refuse")));
@@ -92,6 +95,11 @@ private slots:
         QCOMPARE(uint8_t(refused[4]), uint8_t(0xFF));
         QCOMPARE(CommandChecksum(reinterpret_cast<const uint8_t*>(refused.constData())),
                  uint8_t(refused[12]));
+        QCOMPARE(refuse.LastVerdict(), TFaultPlan::fvRefused);
+        // The device's own refusal counts as one, with or without a plan.
+        TFaultPlan none;
+        none.Apply(refused);
+        QCOMPARE(none.LastVerdict(), TFaultPlan::fvRefused);
 
         // The same seed drops the same replies.
         TFaultPlan a(42), b(42);
@@ -115,6 +123,7 @@ private slots:
         QVERIFY(!aimed.Apply(TMatrixDevice::Reply(2, 1, 3, 3)).isEmpty());
         QVERIFY(!aimed.Apply(out3).isEmpty());
         QVERIFY(aimed.Apply(out3).isEmpty());
+        QCOMPARE(aimed.LastVerdict(), TFaultPlan::fvDropped);
         QVERIFY(!aimed.Apply(reply).isEmpty());
     }
 };

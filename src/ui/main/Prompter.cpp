@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPointer>
 
 void TMessageBoxPrompter::Information(const QString& text)
 {
@@ -40,7 +41,18 @@ int TPrompter::ShowModal(QDialog* dialog)
     return dialog->exec();
 }
 
+int TPrompter::RunModal(QDialog* dialog)
+{
+    static constexpr const char* Running = "modalRunning";
+    if (dialog->property(Running).toBool()) return QDialog::Rejected;
+    QPointer<QDialog> guard(dialog);
+    dialog->setProperty(Running, true);
+    const int result = ShowModal(dialog);
+    if (guard) guard->setProperty(Running, false);
+    return result;
+}
+
 bool TPrompter::ExecDialog(QDialog* dialog)
 {
-    return ShowModal(dialog) == QDialog::Accepted;
+    return RunModal(dialog) == QDialog::Accepted;
 }

@@ -22,7 +22,11 @@ public:
                              const QString& filter) = 0;
     // Shows one of the program's own dialogs modally; returns its result.
     virtual int ShowModal(QDialog* dialog);
-    // True when the dialog ended accepted.
+    // ShowModal, refused (Rejected) while the dialog is still inside an
+    // earlier run: closed by one event, asked for again by the next before
+    // its own loop has ended.
+    int RunModal(QDialog* dialog);
+    // True when the dialog ended accepted (through RunModal).
     bool ExecDialog(QDialog* dialog);
 };
 

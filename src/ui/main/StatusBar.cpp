@@ -32,6 +32,7 @@ void TStatusBar::SetPanelText(int panel, const QString& text)
     if (panel < 1 || panel > PanelCount || FTexts[panel - 1] == text) return;
     FTexts[panel - 1] = text;
     update(PanelRect(panel));
+    emit PanelTextChanged(panel, text);
 }
 
 QRect TStatusBar::PanelRect(int panel) const

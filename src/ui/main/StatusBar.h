@@ -25,6 +25,9 @@ public:
 
     QSize sizeHint() const override;
 
+signals:
+    void PanelTextChanged(int panel, const QString& text);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 

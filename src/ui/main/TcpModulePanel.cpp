@@ -105,7 +105,7 @@ void TTcpModulePanel::btnResetClick()
     if (!MayStart()) return;
     FRunner->ShowStatus(2, QStringLiteral("Reset Default ..."));
     TfrmEnterYes* dialog = ConfirmDialog ? ConfirmDialog() : nullptr;
-    if (!dialog || FRunner->Prompter()->ShowModal(dialog) != TfrmEnterYes::mrYes) {
+    if (!dialog || FRunner->Prompter()->RunModal(dialog) != TfrmEnterYes::mrYes) {
         FRunner->ShowStatus(2, QStringLiteral("Reset Default cancelled"));
         return;
     }
