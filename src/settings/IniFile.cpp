@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QSet>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -26,15 +27,23 @@ QString OneLine(const QString& text)
 // Names are compared the way they are stored: one line, blanks around them
 // dropped, any letter case. A name asked for with a trailing blank must find
 // the section written for it, or every save would add another copy.
-bool SameName(const QString& a, const QString& b)
+QString Fold(const QString& name)
 {
-    return OneLine(a).trimmed().compare(OneLine(b).trimmed(), Qt::CaseInsensitive) == 0;
+    return OneLine(name).trimmed().toCaseFolded();
+}
+
+bool Ascii(const QByteArray& raw)
+{
+    for (char c : raw)
+        if (uchar(c) >= 0x80) return false;
+    return true;
 }
 
 // Files written by older versions on Windows are in the ANSI code page; a line
 // that is not valid UTF-8 is read as Latin-1 rather than as replacement marks.
 QString Decode(const QByteArray& raw)
 {
+    if (Ascii(raw)) return QString::fromLatin1(raw);
     QStringDecoder decoder(QStringDecoder::Utf8);
     QString text = decoder(raw);
     if (decoder.hasError()) return QString::fromLatin1(raw);
@@ -53,6 +62,8 @@ QString TIniFile::WriteErrorText(const QString& path)
 bool TIniFile::Load(QString* error)
 {
     FLines.clear();
+    FIndex.clear();
+    FIndexed = false;
     FBom = false;
     FModified = false;
     FLoadFailed = false;
@@ -79,6 +90,8 @@ bool TIniFile::Load(QString* error)
 void TIniFile::Parse(const QByteArray& bytes)
 {
     FLines.clear();
+    FIndex.clear();
+    FIndexed = false;
     QByteArray text = bytes;
     FBom = text.startsWith(Bom);
     if (FBom) text.remove(0, Bom.size());
@@ -102,6 +115,7 @@ TIniFile::TLine TIniFile::ParseLine(const QByteArray& raw)
         if (close > 0) {
             line.Kind = lkSection;
             line.Name = text.mid(1, close - 1).trimmed();
+            line.Folded = Fold(line.Name);
             return line;
         }
     }
@@ -112,6 +126,7 @@ TIniFile::TLine TIniFile::ParseLine(const QByteArray& raw)
     if (key.isEmpty()) return line;
     line.Kind = lkKey;
     line.Name = key;
+    line.Folded = Fold(key);
     line.Value = text.mid(eq + 1).trimmed();
     return line;
 }
@@ -121,6 +136,7 @@ TIniFile::TLine TIniFile::MakeKey(const QString& key, const QString& value)
     TLine line;
     line.Kind = lkKey;
     line.Name = OneLine(key).trimmed();
+    line.Folded = line.Name.toCaseFolded();
     const QString v = OneLine(value);
     line.Value = v.trimmed();
     line.Raw = (line.Name + QLatin1Char('=') + v).toUtf8();
@@ -132,6 +148,7 @@ TIniFile::TLine TIniFile::MakeSection(const QString& name)
     TLine line;
     line.Kind = lkSection;
     line.Name = OneLine(name).trimmed();
+    line.Folded = line.Name.toCaseFolded();
     line.Raw = (QLatin1Char('[') + line.Name + QLatin1Char(']')).toUtf8();
     return line;
 }
@@ -170,12 +187,96 @@ bool TIniFile::Flush(QString* error)
     return true;
 }
 
+void TIniFile::BuildIndex() const
+{
+    FIndex.clear();
+    TSectionIndex* current = nullptr;
+    for (size_t i = 0; i < FLines.size(); ++i) {
+        const TLine& line = FLines[i];
+        if (line.Kind == lkSection) {
+            current = &FIndex[line.Folded];
+            current->Starts.push_back(i);
+        } else if (line.Kind == lkKey && current && !current->Keys.contains(line.Folded)) {
+            current->Keys.insert(line.Folded, i);
+        }
+    }
+    FIndexed = true;
+}
+
+const TIniFile::TSectionIndex* TIniFile::Section(const QString& section) const
+{
+    if (!FIndexed) BuildIndex();
+    const auto it = FIndex.find(Fold(section));
+    return it == FIndex.end() ? nullptr : &it->second;
+}
+
+void TIniFile::ShiftIndex(size_t at)
+{
+    if (!FIndexed) return;
+    for (auto& entry : FIndex) {
+        for (size_t& start : entry.second.Starts)
+            if (start >= at) ++start;
+        for (size_t& line : entry.second.Keys)
+            if (line >= at) ++line;
+    }
+}
+
+void TIniFile::RemoveRanges(const std::vector<std::pair<size_t, size_t>>& ranges)
+{
+    if (ranges.empty()) return;
+    if (FIndexed) {
+        // No indexed line lies inside a range: it moves up by the lines
+        // removed before it.
+        std::vector<size_t> removedBefore(ranges.size() + 1, 0);
+        for (size_t k = 0; k < ranges.size(); ++k)
+            removedBefore[k + 1] = removedBefore[k] + ranges[k].second - ranges[k].first;
+        auto moved = [&](size_t line) {
+            const auto after = std::upper_bound(
+                ranges.begin(), ranges.end(), line,
+                [](size_t l, const std::pair<size_t, size_t>& r) { return l < r.first; });
+            return line - removedBefore[size_t(after - ranges.begin())];
+        };
+        for (auto& entry : FIndex) {
+            for (size_t& start : entry.second.Starts)
+                start = moved(start);
+            for (size_t& line : entry.second.Keys)
+                line = moved(line);
+        }
+    }
+    size_t to = ranges.front().first;
+    for (size_t k = 0; k < ranges.size(); ++k) {
+        const size_t next = k + 1 < ranges.size() ? ranges[k + 1].first : FLines.size();
+        for (size_t from = ranges[k].second; from < next; ++from)
+            FLines[to++] = std::move(FLines[from]);
+    }
+    FLines.resize(to);
+    FModified = true;
+}
+
+void TIniFile::AppendSection(const QString& section, const QStringList& keys,
+                             const QStringList& values)
+{
+    const qsizetype count = std::min(keys.size(), values.size());
+    TLine head = MakeSection(section);
+    TSectionIndex* index = nullptr;
+    if (FIndexed) {
+        index = &FIndex[head.Folded];
+        index->Starts.push_back(FLines.size());
+    }
+    FLines.push_back(std::move(head));
+    for (qsizetype i = 0; i < count; ++i) {
+        TLine line = MakeKey(keys[i], values[i]);
+        if (index && !index->Keys.contains(line.Folded))
+            index->Keys.insert(line.Folded, FLines.size());
+        FLines.push_back(std::move(line));
+    }
+    FModified = true;
+}
+
 std::vector<size_t> TIniFile::SectionStarts(const QString& section) const
 {
-    std::vector<size_t> starts;
-    for (size_t i = 0; i < FLines.size(); ++i)
-        if (FLines[i].Kind == lkSection && SameName(FLines[i].Name, section)) starts.push_back(i);
-    return starts;
+    const TSectionIndex* index = Section(section);
+    return index ? index->Starts : std::vector<size_t>();
 }
 
 size_t TIniFile::SectionEnd(size_t start) const
@@ -188,12 +289,10 @@ size_t TIniFile::SectionEnd(size_t start) const
 
 size_t TIniFile::FindKey(const QString& section, const QString& key) const
 {
-    for (size_t start : SectionStarts(section)) {
-        const size_t end = SectionEnd(start);
-        for (size_t i = start + 1; i < end; ++i)
-            if (FLines[i].Kind == lkKey && SameName(FLines[i].Name, key)) return i;
-    }
-    return npos;
+    const TSectionIndex* index = Section(section);
+    if (!index) return npos;
+    const auto it = index->Keys.constFind(Fold(key));
+    return it == index->Keys.constEnd() ? npos : it.value();
 }
 
 QString TIniFile::ReadString(const QString& section, const QString& key,
@@ -232,17 +331,19 @@ void TIniFile::WriteString(const QString& section, const QString& key, const QSt
     }
     const std::vector<size_t> starts = SectionStarts(section);
     if (starts.empty()) {
-        FLines.push_back(MakeSection(section));
-        FLines.push_back(MakeKey(key, value));
-    } else {
-        // After the section's last non-blank line, so blank lines that
-        // separate it from the next section stay where they are.
-        const size_t end = SectionEnd(starts.front());
-        size_t at = starts.front() + 1;
-        for (size_t i = at; i < end; ++i)
-            if (!FLines[i].Raw.trimmed().isEmpty()) at = i + 1;
-        FLines.insert(FLines.begin() + ptrdiff_t(at), MakeKey(key, value));
+        AppendSection(section, {key}, {value});
+        return;
     }
+    // After the section's last non-blank line, so blank lines that separate
+    // it from the next section stay where they are.
+    const size_t end = SectionEnd(starts.front());
+    size_t at = starts.front() + 1;
+    for (size_t i = at; i < end; ++i)
+        if (!FLines[i].Raw.trimmed().isEmpty()) at = i + 1;
+    TLine line = MakeKey(key, value);
+    ShiftIndex(at);
+    if (FIndexed) FIndex[Fold(section)].Keys.insert(line.Folded, at);
+    FLines.insert(FLines.begin() + ptrdiff_t(at), std::move(line));
     FModified = true;
 }
 
@@ -291,36 +392,56 @@ QStringList TIniFile::SectionValues(const QString& section) const
 QStringList TIniFile::SectionNames() const
 {
     QStringList names;
+    QSet<QString> seen;
     for (const TLine& line : FLines)
-        if (line.Kind == lkSection && !names.contains(line.Name, Qt::CaseInsensitive))
+        if (line.Kind == lkSection && !seen.contains(line.Folded)) {
+            seen.insert(line.Folded);
             names << line.Name;
+        }
     return names;
 }
 
 void TIniFile::EraseSection(const QString& section)
 {
-    const std::vector<size_t> starts = SectionStarts(section);
-    for (auto it = starts.rbegin(); it != starts.rend(); ++it)
-        FLines.erase(FLines.begin() + ptrdiff_t(*it), FLines.begin() + ptrdiff_t(SectionEnd(*it)));
-    if (!starts.empty()) FModified = true;
+    EraseSections({section});
+}
+
+void TIniFile::EraseSections(const QStringList& sections)
+{
+    if (!FIndexed) BuildIndex();
+    std::vector<std::pair<size_t, size_t>> ranges;
+    for (const QString& section : sections) {
+        const auto it = FIndex.find(Fold(section));
+        if (it == FIndex.end()) continue;
+        for (size_t start : it->second.Starts)
+            ranges.emplace_back(start, SectionEnd(start));
+        FIndex.erase(it);
+    }
+    std::sort(ranges.begin(), ranges.end());
+    RemoveRanges(ranges);
 }
 
 void TIniFile::RewriteSection(const QString& section, const QStringList& keys,
                               const QStringList& values)
 {
     EraseSection(section);
-    const qsizetype count = std::min(keys.size(), values.size());
-    if (count == 0) return;
-    FLines.push_back(MakeSection(section));
-    for (qsizetype i = 0; i < count; ++i)
-        FLines.push_back(MakeKey(keys[i], values[i]));
-    FModified = true;
+    if (std::min(keys.size(), values.size()) == 0) return;
+    AppendSection(section, keys, values);
 }
 
 void TIniFile::DeleteKey(const QString& section, const QString& key)
 {
-    for (size_t found = FindKey(section, key); found != npos; found = FindKey(section, key)) {
-        FLines.erase(FLines.begin() + ptrdiff_t(found));
-        FModified = true;
+    if (!FIndexed) BuildIndex();
+    const auto it = FIndex.find(Fold(section));
+    if (it == FIndex.end()) return;
+    const QString folded = Fold(key);
+    if (!it->second.Keys.remove(folded)) return;
+    std::vector<std::pair<size_t, size_t>> ranges;
+    for (size_t start : it->second.Starts) {
+        const size_t end = SectionEnd(start);
+        for (size_t i = start + 1; i < end; ++i)
+            if (FLines[i].Kind == lkKey && FLines[i].Folded == folded)
+                ranges.emplace_back(i, i + 1);
     }
+    RemoveRanges(ranges);
 }

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <QStringList>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 // A Windows private-profile style INI file, kept line for line.
@@ -23,6 +26,10 @@
 //   "1"/"0" and read as integers.
 // Lines end in CRLF when written; CRLF, LF and a UTF-8 byte order mark are
 // accepted when read. An unchanged file is not rewritten.
+//
+// Look-ups go through an index of sections and keys by their folded names,
+// built on the first look-up and kept up to date by the edits, so a file of
+// thousands of sections costs one pass, not one per look-up.
 class TIniFile
 {
 public:
@@ -62,6 +69,8 @@ public:
     void RewriteSection(const QString& section, const QStringList& keys, const QStringList& values);
     // Removes every section of that name with all its lines.
     void EraseSection(const QString& section);
+    // The same for several names, in one pass over the lines.
+    void EraseSections(const QStringList& sections);
     void DeleteKey(const QString& section, const QString& key);
 
     // The file as Flush() would write it.
@@ -77,20 +86,38 @@ private:
     struct TLine {
         TLineKind Kind = lkOther;
         QString Name;   // section name or key, trimmed
+        QString Folded; // Name as names are compared
         QString Value;  // key value, trimmed
         QByteArray Raw; // the bytes written back, without the line end
+    };
+    // The sections of one folded name: their first lines in file order, and
+    // the first line of each key among them.
+    struct TSectionIndex {
+        std::vector<size_t> Starts;
+        QHash<QString, size_t> Keys;
     };
 
     static TLine ParseLine(const QByteArray& raw);
     static TLine MakeKey(const QString& key, const QString& value);
     static TLine MakeSection(const QString& name);
+    const TSectionIndex* Section(const QString& section) const;
     std::vector<size_t> SectionStarts(const QString& section) const;
     size_t SectionEnd(size_t start) const;
     // Index of the first line of that key in any section of that name, or npos.
     size_t FindKey(const QString& section, const QString& key) const;
+    void BuildIndex() const;
+    // Keep the index right when a line is put in at `at` (the line itself
+    // is not indexed) or when the lines [first, last) of `ranges` (sorted, not
+    // overlapping) are removed.
+    void ShiftIndex(size_t at);
+    void RemoveRanges(const std::vector<std::pair<size_t, size_t>>& ranges);
+    void AppendSection(const QString& section, const QStringList& keys, const QStringList& values);
 
     QString FPath;
     std::vector<TLine> FLines;
+    // Node-based, so that a section's entry stays put while others are added.
+    mutable std::unordered_map<QString, TSectionIndex> FIndex;
+    mutable bool FIndexed = false;
     bool FBom = false;
     bool FExists = false;
     bool FLoadFailed = false;
