@@ -29,7 +29,19 @@ QString OneLine(const QString& text)
 // the section written for it, or every save would add another copy.
 QString Fold(const QString& name)
 {
-    return OneLine(name).trimmed().toCaseFolded();
+    const QString s = OneLine(name).trimmed();
+    // Settings names are plain ASCII as a rule: fold those without the
+    // Unicode tables, and without a copy when there is nothing to fold.
+    bool upper = false;
+    for (QChar c : s) {
+        if (c.unicode() >= 0x80) return s.toCaseFolded();
+        upper = upper || (c.unicode() >= 'A' && c.unicode() <= 'Z');
+    }
+    if (!upper) return s;
+    QString folded = s;
+    for (QChar& c : folded)
+        if (c.unicode() >= 'A' && c.unicode() <= 'Z') c = QChar(c.unicode() + ('a' - 'A'));
+    return folded;
 }
 
 bool Ascii(const QByteArray& raw)
@@ -62,7 +74,8 @@ QString TIniFile::WriteErrorText(const QString& path)
 bool TIniFile::Load(QString* error)
 {
     FLines.clear();
-    FIndex.clear();
+    FSections.clear();
+    FKeys.clear();
     FIndexed = false;
     FBom = false;
     FModified = false;
@@ -90,44 +103,61 @@ bool TIniFile::Load(QString* error)
 void TIniFile::Parse(const QByteArray& bytes)
 {
     FLines.clear();
-    FIndex.clear();
+    FSections.clear();
+    FKeys.clear();
     FIndexed = false;
-    QByteArray text = bytes;
-    FBom = text.startsWith(Bom);
-    if (FBom) text.remove(0, Bom.size());
-    QList<QByteArray> rows = text.split('\n');
-    if (!rows.isEmpty() && rows.last().isEmpty()) rows.removeLast();
-    FLines.reserve(size_t(rows.size()));
-    for (QByteArray& row : rows) {
-        if (row.endsWith('\r')) row.chop(1);
-        FLines.push_back(ParseLine(row));
+    FBom = bytes.startsWith(Bom);
+    const char* const data = bytes.constData();
+    const qsizetype size = bytes.size();
+    FLines.reserve(size_t(bytes.count('\n')) + 1);
+    for (qsizetype from = FBom ? Bom.size() : 0; from < size;) {
+        qsizetype end = bytes.indexOf('\n', from);
+        if (end < 0) end = size;
+        qsizetype length = end - from;
+        if (length > 0 && data[from + length - 1] == '\r') --length;
+        FLines.push_back(ParseLine(QByteArray(data + from, length)));
+        from = end + 1;
     }
     FModified = true;
+}
+
+// The line's text as a view: the bytes themselves when they are ASCII, no
+// copy made until a name or value is kept.
+template <typename TView> void TIniFile::ParseText(TView text, TLine& line)
+{
+    text = text.trimmed();
+    if (text.startsWith(QLatin1Char('['))) {
+        const qsizetype close = text.lastIndexOf(QLatin1Char(']'));
+        if (close > 0) {
+            line.Kind = lkSection;
+            line.Name = text.sliced(1, close - 1).trimmed().toString();
+            line.Folded = Fold(line.Name);
+            line.FoldedHash = qHash(line.Folded);
+            return;
+        }
+    }
+    if (text.startsWith(QLatin1Char(';'))) return;
+    const qsizetype eq = text.indexOf(QLatin1Char('='));
+    if (eq <= 0) return;
+    const TView key = text.first(eq).trimmed();
+    if (key.isEmpty()) return;
+    line.Kind = lkKey;
+    line.Name = key.toString();
+    line.Folded = Fold(line.Name);
+    line.FoldedHash = qHash(line.Folded);
+    line.Value = text.sliced(eq + 1).trimmed().toString();
 }
 
 TIniFile::TLine TIniFile::ParseLine(const QByteArray& raw)
 {
     TLine line;
     line.Raw = raw;
-    const QString text = Decode(raw).trimmed();
-    if (text.startsWith(QLatin1Char('['))) {
-        const qsizetype close = text.lastIndexOf(QLatin1Char(']'));
-        if (close > 0) {
-            line.Kind = lkSection;
-            line.Name = text.mid(1, close - 1).trimmed();
-            line.Folded = Fold(line.Name);
-            return line;
-        }
+    if (Ascii(raw)) {
+        ParseText(QLatin1StringView(raw), line);
+    } else {
+        const QString text = Decode(raw);
+        ParseText(QStringView(text), line);
     }
-    if (text.startsWith(QLatin1Char(';'))) return line;
-    const qsizetype eq = text.indexOf(QLatin1Char('='));
-    if (eq <= 0) return line;
-    const QString key = text.left(eq).trimmed();
-    if (key.isEmpty()) return line;
-    line.Kind = lkKey;
-    line.Name = key;
-    line.Folded = Fold(key);
-    line.Value = text.mid(eq + 1).trimmed();
     return line;
 }
 
@@ -137,6 +167,7 @@ TIniFile::TLine TIniFile::MakeKey(const QString& key, const QString& value)
     line.Kind = lkKey;
     line.Name = OneLine(key).trimmed();
     line.Folded = line.Name.toCaseFolded();
+    line.FoldedHash = qHash(line.Folded);
     const QString v = OneLine(value);
     line.Value = v.trimmed();
     line.Raw = (line.Name + QLatin1Char('=') + v).toUtf8();
@@ -149,6 +180,7 @@ TIniFile::TLine TIniFile::MakeSection(const QString& name)
     line.Kind = lkSection;
     line.Name = OneLine(name).trimmed();
     line.Folded = line.Name.toCaseFolded();
+    line.FoldedHash = qHash(line.Folded);
     line.Raw = (QLatin1Char('[') + line.Name + QLatin1Char(']')).toUtf8();
     return line;
 }
@@ -189,36 +221,30 @@ bool TIniFile::Flush(QString* error)
 
 void TIniFile::BuildIndex() const
 {
-    FIndex.clear();
-    TSectionIndex* current = nullptr;
+    FSections.clear();
+    FKeys.clear();
+    const TLine* current = nullptr;
     for (size_t i = 0; i < FLines.size(); ++i) {
         const TLine& line = FLines[i];
         if (line.Kind == lkSection) {
-            current = &FIndex[line.Folded];
-            current->Starts.push_back(i);
-        } else if (line.Kind == lkKey && current && !current->Keys.contains(line.Folded)) {
-            current->Keys.insert(line.Folded, i);
+            current = &line;
+            FSections[line.Folded].push_back(i);
+        } else if (line.Kind == lkKey && current) {
+            const TKeyName name(current->Folded, current->FoldedHash, line.Folded, line.FoldedHash);
+            if (!FKeys.contains(name)) FKeys.insert(name, i);
         }
     }
     FIndexed = true;
 }
 
-const TIniFile::TSectionIndex* TIniFile::Section(const QString& section) const
-{
-    if (!FIndexed) BuildIndex();
-    const auto it = FIndex.find(Fold(section));
-    return it == FIndex.end() ? nullptr : &it->second;
-}
-
 void TIniFile::ShiftIndex(size_t at)
 {
     if (!FIndexed) return;
-    for (auto& entry : FIndex) {
-        for (size_t& start : entry.second.Starts)
+    for (std::vector<size_t>& starts : FSections)
+        for (size_t& start : starts)
             if (start >= at) ++start;
-        for (size_t& line : entry.second.Keys)
-            if (line >= at) ++line;
-    }
+    for (size_t& line : FKeys)
+        if (line >= at) ++line;
 }
 
 void TIniFile::RemoveRanges(const std::vector<std::pair<size_t, size_t>>& ranges)
@@ -236,12 +262,11 @@ void TIniFile::RemoveRanges(const std::vector<std::pair<size_t, size_t>>& ranges
                 [](size_t l, const std::pair<size_t, size_t>& r) { return l < r.first; });
             return line - removedBefore[size_t(after - ranges.begin())];
         };
-        for (auto& entry : FIndex) {
-            for (size_t& start : entry.second.Starts)
+        for (std::vector<size_t>& starts : FSections)
+            for (size_t& start : starts)
                 start = moved(start);
-            for (size_t& line : entry.second.Keys)
-                line = moved(line);
-        }
+        for (size_t& line : FKeys)
+            line = moved(line);
     }
     size_t to = ranges.front().first;
     for (size_t k = 0; k < ranges.size(); ++k) {
@@ -258,16 +283,16 @@ void TIniFile::AppendSection(const QString& section, const QStringList& keys,
 {
     const qsizetype count = std::min(keys.size(), values.size());
     TLine head = MakeSection(section);
-    TSectionIndex* index = nullptr;
-    if (FIndexed) {
-        index = &FIndex[head.Folded];
-        index->Starts.push_back(FLines.size());
-    }
+    const QString folded = head.Folded;
+    const size_t hash = head.FoldedHash;
+    if (FIndexed) FSections[folded].push_back(FLines.size());
     FLines.push_back(std::move(head));
     for (qsizetype i = 0; i < count; ++i) {
         TLine line = MakeKey(keys[i], values[i]);
-        if (index && !index->Keys.contains(line.Folded))
-            index->Keys.insert(line.Folded, FLines.size());
+        if (FIndexed) {
+            const TKeyName name(folded, hash, line.Folded, line.FoldedHash);
+            if (!FKeys.contains(name)) FKeys.insert(name, FLines.size());
+        }
         FLines.push_back(std::move(line));
     }
     FModified = true;
@@ -275,8 +300,8 @@ void TIniFile::AppendSection(const QString& section, const QStringList& keys,
 
 std::vector<size_t> TIniFile::SectionStarts(const QString& section) const
 {
-    const TSectionIndex* index = Section(section);
-    return index ? index->Starts : std::vector<size_t>();
+    if (!FIndexed) BuildIndex();
+    return FSections.value(Fold(section));
 }
 
 size_t TIniFile::SectionEnd(size_t start) const
@@ -289,10 +314,9 @@ size_t TIniFile::SectionEnd(size_t start) const
 
 size_t TIniFile::FindKey(const QString& section, const QString& key) const
 {
-    const TSectionIndex* index = Section(section);
-    if (!index) return npos;
-    const auto it = index->Keys.constFind(Fold(key));
-    return it == index->Keys.constEnd() ? npos : it.value();
+    if (!FIndexed) BuildIndex();
+    const auto it = FKeys.constFind(TKeyName(Fold(section), Fold(key)));
+    return it == FKeys.constEnd() ? npos : it.value();
 }
 
 QString TIniFile::ReadString(const QString& section, const QString& key,
@@ -342,7 +366,7 @@ void TIniFile::WriteString(const QString& section, const QString& key, const QSt
         if (!FLines[i].Raw.trimmed().isEmpty()) at = i + 1;
     TLine line = MakeKey(key, value);
     ShiftIndex(at);
-    if (FIndexed) FIndex[Fold(section)].Keys.insert(line.Folded, at);
+    if (FIndexed) FKeys.insert(TKeyName(Fold(section), line.Folded), at);
     FLines.insert(FLines.begin() + ptrdiff_t(at), std::move(line));
     FModified = true;
 }
@@ -411,11 +435,16 @@ void TIniFile::EraseSections(const QStringList& sections)
     if (!FIndexed) BuildIndex();
     std::vector<std::pair<size_t, size_t>> ranges;
     for (const QString& section : sections) {
-        const auto it = FIndex.find(Fold(section));
-        if (it == FIndex.end()) continue;
-        for (size_t start : it->second.Starts)
-            ranges.emplace_back(start, SectionEnd(start));
-        FIndex.erase(it);
+        const QString folded = Fold(section);
+        const auto it = FSections.find(folded);
+        if (it == FSections.end()) continue;
+        for (size_t start : it.value()) {
+            const size_t end = SectionEnd(start);
+            for (size_t i = start + 1; i < end; ++i)
+                if (FLines[i].Kind == lkKey) FKeys.remove(TKeyName(folded, FLines[i].Folded));
+            ranges.emplace_back(start, end);
+        }
+        FSections.erase(it);
     }
     std::sort(ranges.begin(), ranges.end());
     RemoveRanges(ranges);
@@ -432,12 +461,10 @@ void TIniFile::RewriteSection(const QString& section, const QStringList& keys,
 void TIniFile::DeleteKey(const QString& section, const QString& key)
 {
     if (!FIndexed) BuildIndex();
-    const auto it = FIndex.find(Fold(section));
-    if (it == FIndex.end()) return;
     const QString folded = Fold(key);
-    if (!it->second.Keys.remove(folded)) return;
+    if (!FKeys.remove(TKeyName(Fold(section), folded))) return;
     std::vector<std::pair<size_t, size_t>> ranges;
-    for (size_t start : it->second.Starts) {
+    for (size_t start : FSections.value(Fold(section))) {
         const size_t end = SectionEnd(start);
         for (size_t i = start + 1; i < end; ++i)
             if (FLines[i].Kind == lkKey && FLines[i].Folded == folded)

@@ -4,7 +4,6 @@
 #include <QHash>
 #include <QString>
 #include <QStringList>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -87,20 +86,32 @@ private:
         TLineKind Kind = lkOther;
         QString Name;   // section name or key, trimmed
         QString Folded; // Name as names are compared
+        size_t FoldedHash = 0;
         QString Value;  // key value, trimmed
         QByteArray Raw; // the bytes written back, without the line end
     };
-    // The sections of one folded name: their first lines in file order, and
-    // the first line of each key among them.
-    struct TSectionIndex {
-        std::vector<size_t> Starts;
-        QHash<QString, size_t> Keys;
-    };
-
     static TLine ParseLine(const QByteArray& raw);
+    template <typename TView> static void ParseText(TView text, TLine& line);
     static TLine MakeKey(const QString& key, const QString& value);
     static TLine MakeSection(const QString& name);
-    const TSectionIndex* Section(const QString& section) const;
+    // A key in the sections of one name, both folded.
+    // The hash comes from the names' own hashes, kept with the lines, so that
+    // indexing a key does not hash its section's name once more.
+    struct TKeyName {
+        TKeyName(const QString& section, size_t sectionHash, const QString& key, size_t keyHash)
+            : Section(section), Key(key), Hash(sectionHash * 31 + keyHash)
+        {
+        }
+        TKeyName(const QString& section, const QString& key)
+            : TKeyName(section, qHash(section), key, qHash(key))
+        {
+        }
+        QString Section;
+        QString Key;
+        size_t Hash;
+        bool operator==(const TKeyName& o) const { return Section == o.Section && Key == o.Key; }
+        friend size_t qHash(const TKeyName& k, size_t seed = 0) { return k.Hash ^ seed; }
+    };
     std::vector<size_t> SectionStarts(const QString& section) const;
     size_t SectionEnd(size_t start) const;
     // Index of the first line of that key in any section of that name, or npos.
@@ -115,8 +126,10 @@ private:
 
     QString FPath;
     std::vector<TLine> FLines;
-    // Node-based, so that a section's entry stays put while others are added.
-    mutable std::unordered_map<QString, TSectionIndex> FIndex;
+    // Folded section name -> first lines of its sections in file order;
+    // a key in them -> the first line of that key among them.
+    mutable QHash<QString, std::vector<size_t>> FSections;
+    mutable QHash<TKeyName, size_t> FKeys;
     mutable bool FIndexed = false;
     bool FBom = false;
     bool FExists = false;
