@@ -152,7 +152,7 @@ void TDeviceStatusPanel::RefreshDeviceStatus()
     for (int n = 1; n <= 4; ++n) {
         ShowConnection(lblInput[size_t(n - 1)], QStringLiteral("Input"), n,
                        FRunner->RunPoweredCommand(Catalogue::InputConnection(n)));
-        FRunner->Pause(FRunner->Timing().StatusPauseMs);
+        FRunner->PauseAfterReply(FRunner->Timing().StatusPauseMs);
     }
     for (int n = 1; n <= 4; ++n)
         ShowConnection(lblHDMIOutput[size_t(n - 1)], QStringLiteral("HDMI Output"), n,
