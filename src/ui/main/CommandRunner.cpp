@@ -69,8 +69,11 @@ void TCommandRunner::ShowStatus(int panel, const QString& text, bool blink)
     }
     FFlags->Blink = true;
     if (!blink) {
+        // Painted on the next pass of the event loop, which a command waiting
+        // for its reply turns at once: a text replaced before then ("Done",
+        // then the next command's text) costs the line no paint.
         FStatusBar->SetPanelText(2, text);
-        FStatusBar->repaint();
+        FStatusBar->update(FStatusBar->PanelRect(2));
         return;
     }
     if (FFlags->Abort) return;

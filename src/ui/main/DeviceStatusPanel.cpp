@@ -18,6 +18,7 @@ const int PowerButtonSize = 73;
 
 void SetBold(QLabel* label, bool bold)
 {
+    if (label->font().bold() == bold) return;
     QFont f = label->font();
     f.setBold(bold);
     label->setFont(f);
@@ -88,6 +89,8 @@ TDeviceStatusPanel::TDeviceStatusPanel(TCommandRunner* runner, TAdvancedPanel* a
 
 void TDeviceStatusPanel::ShowPowerPicture(TPowerPicture picture)
 {
+    // Every refresh asks for the power state: draw only what changes.
+    if (picture == FPicture && !bbPower->icon().isNull()) return;
     FPicture = picture;
     bbPower->setIcon(QIcon(PowerPicture(picture, PowerButtonSize - 6)));
 }
