@@ -13,8 +13,7 @@
 
 static bool Measure(TQMCOMControl& link, int count, std::vector<double>* ms)
 {
-    if (!link.Connect())
-        return false;
+    if (!link.Connect()) return false;
     const TCommandPacket packet = Catalogue::IrQuery().Packet;
     QElapsedTimer clock;
     for (int i = 0; i < count; ++i) {
@@ -22,8 +21,7 @@ static bool Measure(TQMCOMControl& link, int count, std::vector<double>* ms)
         clock.start();
         link.ExecuteCommand(packet, reply);
         const double elapsed = double(clock.nsecsElapsed()) / 1e6;
-        if (!reply.Ok)
-            return false;
+        if (!reply.Ok) return false;
         ms->push_back(elapsed);
     }
     link.Disconnect();
@@ -43,7 +41,8 @@ int main(int argc, char** argv)
     const int count = 1000;
     TMatrixSim sim;
     QTemporaryDir dir;
-    if (!sim.ListenTcp(QHostAddress::LocalHost, 0) || !sim.OpenPty(dir.filePath(QStringLiteral("tty")))) {
+    if (!sim.ListenTcp(QHostAddress::LocalHost, 0) ||
+        !sim.OpenPty(dir.filePath(QStringLiteral("tty")))) {
         std::fprintf(stderr, "bench_rtt: cannot start the simulator\n");
         return 1;
     }
@@ -65,7 +64,8 @@ int main(int argc, char** argv)
         return 1;
     }
     const double tcpMedian = Percentile(tcp, 0.5);
-    std::printf("bench: tcp_rtt_median_ms %.3f ms (target < 1 ms, ratio %.2f)\n", tcpMedian, 1.0 / tcpMedian);
+    std::printf("bench: tcp_rtt_median_ms %.3f ms (target < 1 ms, ratio %.2f)\n", tcpMedian,
+                1.0 / tcpMedian);
     std::printf("bench: tcp_rtt_p99_ms %.3f ms\n", Percentile(tcp, 0.99));
     std::printf("bench: pty_rtt_median_ms %.3f ms\n", Percentile(pty, 0.5));
     std::printf("bench: pty_rtt_p99_ms %.3f ms\n", Percentile(pty, 0.99));

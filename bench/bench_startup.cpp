@@ -1,10 +1,13 @@
 // Start-up of the controller's window, measured from outside by
 // scripts/bench-startup: with --probe this builds the windows as the program
 // does, shows the main window (offscreen), lets it paint, and prints the wall
-// clock at that moment and the peak resident memory so far.
+// clock at that moment and the peak resident memory so far. With
+// --probe-empty it does the same with an empty QMainWindow: the floor the
+// machine sets on that day.
 #include "ui/main/AppWindows.h"
 
 #include <QApplication>
+#include <QMainWindow>
 #include <QTemporaryDir>
 #include <QWindow>
 #include <cstdio>
@@ -12,25 +15,39 @@
 #include <ctime>
 #include <sys/resource.h>
 
+static void ShowAndPaint(QWidget* window)
+{
+    window->show();
+    while (!window->windowHandle() || !window->windowHandle()->isExposed())
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    window->repaint();
+    QApplication::processEvents();
+}
+
 int main(int argc, char** argv)
 {
-    if (argc < 2 || std::strcmp(argv[1], "--probe") != 0) {
+    const bool empty = argc >= 2 && std::strcmp(argv[1], "--probe-empty") == 0;
+    if (!empty && (argc < 2 || std::strcmp(argv[1], "--probe") != 0)) {
         std::fprintf(stderr, "bench_startup: run through scripts/bench-startup\n");
         return 0;
     }
     QApplication app(argc, argv);
+    std::unique_ptr<TForm1> form;
+    std::unique_ptr<QMainWindow> bare;
     // A private folder instead of the build tree; the window writes its
     // settings file there exactly as it would next to the executable.
     QTemporaryDir dir;
-    TForm1Options options;
-    options.SettingsFolder = dir.path();
-    std::unique_ptr<TForm1> form = CreateApplicationWindows(options);
-    if (form->Terminated()) return 1;
-    form->show();
-    while (!form->windowHandle() || !form->windowHandle()->isExposed())
-        QApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    form->repaint();
-    QApplication::processEvents();
+    if (empty) {
+        bare = std::make_unique<QMainWindow>();
+        bare->resize(1025, 640);
+        ShowAndPaint(bare.get());
+    } else {
+        TForm1Options options;
+        options.SettingsFolder = dir.path();
+        form = CreateApplicationWindows(options);
+        if (form->Terminated()) return 1;
+        ShowAndPaint(form.get());
+    }
 
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);

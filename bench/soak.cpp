@@ -13,6 +13,8 @@
 //   bench: soak_false_accepts N       accepted, but not the answer to that command
 //   bench: soak_corrupt_transfers N   reported complete with wrong bytes
 //   bench: soak_hangs N               past its time-out budget
+//   bench: soak_rss_growth_kb N       resident memory after the last command
+//                                     minus after the first 1,000
 // (soak_crashes is printed by scripts/soak, which watches this process.)
 #include "SimServers.h"
 #include "link/Commands.h"
@@ -20,11 +22,14 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
 #include <cstring>
+#include <malloc.h>
+#include <unistd.h>
 
 namespace
 {
@@ -37,7 +42,25 @@ struct TCounts {
     int Transfers = 0;
     int CorruptTransfers = 0;
     int Hangs = 0;
+    qint64 RssAfterWarmUpKb = -1;
 };
+
+// Resident memory now, from /proc (Linux only; -1 elsewhere). Freed heap the
+// allocator still holds is handed back first: what is left is what the
+// program keeps.
+qint64 ResidentKb()
+{
+    malloc_trim(0);
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly)) return -1;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    if (fields.size() < 2) return -1;
+    return fields[1].toLongLong() * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+// Memory is measured once the first 1,000 commands have filled every cache
+// and pool that is meant to stay.
+const int WarmUpCommands = 1000;
 
 class TSoak
 {
@@ -53,6 +76,7 @@ public:
         for (int i = 0; i < commands; ++i) {
             Command(c);
             if ((i + 1) % every == 0) Cycle(c);
+            if (c.Commands == WarmUpCommands) c.RssAfterWarmUpKb = ResidentKb();
         }
         FSim.Faults().Clear();
     }
@@ -237,6 +261,7 @@ int main(int argc, char** argv)
     pty.SetControlMode(cmCOM);
     pty.SetComPort(sim.PtyLink());
     TSoak(sim, pty, timing, false, 12).Run(commands - commands / 2, cycles - cycles / 2, counts);
+    const qint64 rssEndKb = ResidentKb();
     pty.Disconnect();
 
     std::fprintf(stderr, "soak: %d faults injected, %d commands accepted, %d transfers\n",
@@ -245,6 +270,9 @@ int main(int argc, char** argv)
     std::printf("bench: soak_false_accepts %d replies (target 0)\n", counts.FalseAccepts);
     std::printf("bench: soak_corrupt_transfers %d transfers (target 0)\n", counts.CorruptTransfers);
     std::printf("bench: soak_hangs %d exchanges (target 0)\n", counts.Hangs);
+    if (counts.RssAfterWarmUpKb >= 0 && rssEndKb >= 0)
+        std::printf("bench: soak_rss_growth_kb %lld KiB (target <= 512)\n",
+                    static_cast<long long>(rssEndKb - counts.RssAfterWarmUpKb));
     std::fflush(stdout);
     return counts.FalseAccepts || counts.CorruptTransfers || counts.Hangs ? 1 : 0;
 }

@@ -56,6 +56,10 @@ void TSimLine::At(qint64 dueNs, std::function<void()> f)
 void TSimLine::Receive(const QByteArray& bytes)
 {
     FBytesIn += bytes.size();
+    const qint64 at = FClock.nsecsElapsed();
+    if (FRecordTurnarounds && FLastTxNs >= 0 && FOutQueue.isEmpty())
+        FTurnarounds.append(at - FLastTxNs);
+    FLastTxNs = -1;
     if (FBaud <= 0) {
         Deliver(bytes);
         return;
@@ -110,6 +114,7 @@ void TSimLine::Send(const QByteArray& bytes)
 {
     Log("tx", bytes);
     FBytesOut += bytes.size();
+    FLastTxNs = FClock.nsecsElapsed();
     if (FWriter) FWriter(bytes);
 }
 

@@ -29,6 +29,16 @@ public:
 
     qint64 BytesIn() const { return FBytesIn; }
     qint64 BytesOut() const { return FBytesOut; }
+    // Turnarounds of the peer: from the last byte of a reply on the wire to the
+    // first byte of the next command, in nanoseconds, kept from the call that
+    // starts the record.
+    const QList<qint64>& Turnarounds() const { return FTurnarounds; }
+    void RecordTurnarounds(bool on)
+    {
+        FRecordTurnarounds = on;
+        FTurnarounds.clear();
+        FLastTxNs = -1;
+    }
 
 signals:
     void FrameHandled();
@@ -56,4 +66,7 @@ private:
     qint64 FBytesIn = 0;
     qint64 FBytesOut = 0;
     QList<QPair<qint64, QByteArray>> FOutQueue; // (due, bytes) in line order
+    bool FRecordTurnarounds = false;
+    qint64 FLastTxNs = -1;
+    QList<qint64> FTurnarounds;
 };

@@ -176,7 +176,10 @@ QByteArray TQMCOMControl::Receive(const QByteArray& bytes)
         FRxPos += take;
     }
     FFrameComplete = FRxPos >= limit;
-    if (FFrameComplete) FRxPos = 0;
+    if (FFrameComplete) {
+        FRxPos = 0;
+        FLastFrameNs = FClock.nsecsElapsed();
+    }
     FRxExtra = bytes.mid(take);
     if (take > 0) std::memcpy(FRxBuffer + oldPos, bytes.constData(), size_t(take));
     if (FFrameComplete)

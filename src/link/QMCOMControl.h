@@ -71,6 +71,12 @@ public:
     void WriteFirmwarePartErased(const TCommandPacket& request, TCommandReply& reply);
     void WaitForReboot(TCommandReply& reply);
     void Delay(int polls);
+    // Nanoseconds since the last byte of the last complete frame came in; -1
+    // before the first.
+    qint64 NsSinceFrame() const
+    {
+        return FLastFrameNs < 0 ? -1 : FClock.nsecsElapsed() - FLastFrameNs;
+    }
 
     static void ScrambleBuffer(uint8_t* buffer, int length);
     static void UnscrambleBuffer(uint8_t* buffer, int length);
@@ -213,6 +219,7 @@ protected:
     };
     QList<TSent> FUnanswered;
     QElapsedTimer FClock;
+    qint64 FLastFrameNs = -1;
     QString FDumpTitle;  // title of the sent-data dump, set by the transfer
     int FSpinnerPos = 0; // next reboot spinner text
     TNMUDP* FUDP;

@@ -4,7 +4,7 @@
 #include "Notifications.h"
 #include "QMCOMControl.h"
 
-#include <QRegularExpression>
+#include <QDateTime>
 
 namespace Traffic
 {
@@ -87,10 +87,11 @@ QString NotificationLine(const QTime& at, int code, qintptr wParam, qintptr lPar
     // Dumps and log lines are several lines with frames of asterisks: one
     // line here, without the frames.
     QStringList parts;
-    for (const QString& part : text.split(QRegularExpression(QStringLiteral("[\\r\\n]+")))) {
-        const QString t = part.trimmed();
-        if (!t.isEmpty() && t != QString(t.size(), QLatin1Char('*'))) parts << part;
-    }
+    for (const QString& line : text.split(QLatin1Char('\n')))
+        for (const QString& part : line.split(QLatin1Char('\r'))) {
+            const QString t = part.trimmed();
+            if (!t.isEmpty() && t != QString(t.size(), QLatin1Char('*'))) parts << part;
+        }
     if (!parts.isEmpty()) line += QStringLiteral(": ") + parts.join(QStringLiteral(" | "));
     while (line.endsWith(QLatin1Char(' ')))
         line.chop(1);
@@ -102,6 +103,17 @@ QString NotificationLine(const QTime& at, int code, qintptr wParam, qintptr lPar
 }
 
 } // namespace Traffic
+
+QTime TTrafficRecorder::LocalTime()
+{
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (now / 1000 != FOffsetSecond) {
+        FOffsetSecond = now / 1000;
+        FOffsetMs = qint64(QDateTime::currentDateTime().offsetFromUtc()) * 1000;
+    }
+    constexpr qint64 DayMs = 24 * 3600 * 1000;
+    return QTime::fromMSecsSinceStartOfDay(int((((now + FOffsetMs) % DayMs) + DayMs) % DayMs));
+}
 
 TTrafficRecorder::TTrafficRecorder(TQMCOMControl* link, QObject* parent) : QObject(parent)
 {

@@ -31,7 +31,15 @@ class TTrafficRecorder : public QObject
 public:
     explicit TTrafficRecorder(TQMCOMControl* link, QObject* parent = nullptr);
     // The time stamp source; tests fix it.
-    std::function<QTime()> Clock = [] { return QTime::currentTime(); };
+    std::function<QTime()> Clock = [this] { return LocalTime(); };
+
+private:
+    // The wall clock in local time. Asking the system for local time looks
+    // the time zone up each time (a file check per line, several lines per
+    // exchange): the zone's offset is asked once a second instead.
+    QTime LocalTime();
+    qint64 FOffsetSecond = -1;
+    qint64 FOffsetMs = 0;
 
 signals:
     void Line(const QString& line);

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QSet>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -26,15 +27,35 @@ QString OneLine(const QString& text)
 // Names are compared the way they are stored: one line, blanks around them
 // dropped, any letter case. A name asked for with a trailing blank must find
 // the section written for it, or every save would add another copy.
-bool SameName(const QString& a, const QString& b)
+QString Fold(const QString& name)
 {
-    return OneLine(a).trimmed().compare(OneLine(b).trimmed(), Qt::CaseInsensitive) == 0;
+    const QString s = OneLine(name).trimmed();
+    // Settings names are plain ASCII as a rule: fold those without the
+    // Unicode tables, and without a copy when there is nothing to fold.
+    bool upper = false;
+    for (QChar c : s) {
+        if (c.unicode() >= 0x80) return s.toCaseFolded();
+        upper = upper || (c.unicode() >= 'A' && c.unicode() <= 'Z');
+    }
+    if (!upper) return s;
+    QString folded = s;
+    for (QChar& c : folded)
+        if (c.unicode() >= 'A' && c.unicode() <= 'Z') c = QChar(c.unicode() + ('a' - 'A'));
+    return folded;
+}
+
+bool Ascii(const QByteArray& raw)
+{
+    for (char c : raw)
+        if (uchar(c) >= 0x80) return false;
+    return true;
 }
 
 // Files written by older versions on Windows are in the ANSI code page; a line
 // that is not valid UTF-8 is read as Latin-1 rather than as replacement marks.
 QString Decode(const QByteArray& raw)
 {
+    if (Ascii(raw)) return QString::fromLatin1(raw);
     QStringDecoder decoder(QStringDecoder::Utf8);
     QString text = decoder(raw);
     if (decoder.hasError()) return QString::fromLatin1(raw);
@@ -53,6 +74,9 @@ QString TIniFile::WriteErrorText(const QString& path)
 bool TIniFile::Load(QString* error)
 {
     FLines.clear();
+    FSections.clear();
+    FKeys.clear();
+    FIndexed = false;
     FBom = false;
     FModified = false;
     FLoadFailed = false;
@@ -79,40 +103,61 @@ bool TIniFile::Load(QString* error)
 void TIniFile::Parse(const QByteArray& bytes)
 {
     FLines.clear();
-    QByteArray text = bytes;
-    FBom = text.startsWith(Bom);
-    if (FBom) text.remove(0, Bom.size());
-    QList<QByteArray> rows = text.split('\n');
-    if (!rows.isEmpty() && rows.last().isEmpty()) rows.removeLast();
-    FLines.reserve(size_t(rows.size()));
-    for (QByteArray& row : rows) {
-        if (row.endsWith('\r')) row.chop(1);
-        FLines.push_back(ParseLine(row));
+    FSections.clear();
+    FKeys.clear();
+    FIndexed = false;
+    FBom = bytes.startsWith(Bom);
+    const char* const data = bytes.constData();
+    const qsizetype size = bytes.size();
+    FLines.reserve(size_t(bytes.count('\n')) + 1);
+    for (qsizetype from = FBom ? Bom.size() : 0; from < size;) {
+        qsizetype end = bytes.indexOf('\n', from);
+        if (end < 0) end = size;
+        qsizetype length = end - from;
+        if (length > 0 && data[from + length - 1] == '\r') --length;
+        FLines.push_back(ParseLine(QByteArray(data + from, length)));
+        from = end + 1;
     }
     FModified = true;
+}
+
+// The line's text as a view: the bytes themselves when they are ASCII, no
+// copy made until a name or value is kept.
+template <typename TView> void TIniFile::ParseText(TView text, TLine& line)
+{
+    text = text.trimmed();
+    if (text.startsWith(QLatin1Char('['))) {
+        const qsizetype close = text.lastIndexOf(QLatin1Char(']'));
+        if (close > 0) {
+            line.Kind = lkSection;
+            line.Name = text.sliced(1, close - 1).trimmed().toString();
+            line.Folded = Fold(line.Name);
+            line.FoldedHash = qHash(line.Folded);
+            return;
+        }
+    }
+    if (text.startsWith(QLatin1Char(';'))) return;
+    const qsizetype eq = text.indexOf(QLatin1Char('='));
+    if (eq <= 0) return;
+    const TView key = text.first(eq).trimmed();
+    if (key.isEmpty()) return;
+    line.Kind = lkKey;
+    line.Name = key.toString();
+    line.Folded = Fold(line.Name);
+    line.FoldedHash = qHash(line.Folded);
+    line.Value = text.sliced(eq + 1).trimmed().toString();
 }
 
 TIniFile::TLine TIniFile::ParseLine(const QByteArray& raw)
 {
     TLine line;
     line.Raw = raw;
-    const QString text = Decode(raw).trimmed();
-    if (text.startsWith(QLatin1Char('['))) {
-        const qsizetype close = text.lastIndexOf(QLatin1Char(']'));
-        if (close > 0) {
-            line.Kind = lkSection;
-            line.Name = text.mid(1, close - 1).trimmed();
-            return line;
-        }
+    if (Ascii(raw)) {
+        ParseText(QLatin1StringView(raw), line);
+    } else {
+        const QString text = Decode(raw);
+        ParseText(QStringView(text), line);
     }
-    if (text.startsWith(QLatin1Char(';'))) return line;
-    const qsizetype eq = text.indexOf(QLatin1Char('='));
-    if (eq <= 0) return line;
-    const QString key = text.left(eq).trimmed();
-    if (key.isEmpty()) return line;
-    line.Kind = lkKey;
-    line.Name = key;
-    line.Value = text.mid(eq + 1).trimmed();
     return line;
 }
 
@@ -121,6 +166,8 @@ TIniFile::TLine TIniFile::MakeKey(const QString& key, const QString& value)
     TLine line;
     line.Kind = lkKey;
     line.Name = OneLine(key).trimmed();
+    line.Folded = line.Name.toCaseFolded();
+    line.FoldedHash = qHash(line.Folded);
     const QString v = OneLine(value);
     line.Value = v.trimmed();
     line.Raw = (line.Name + QLatin1Char('=') + v).toUtf8();
@@ -132,6 +179,8 @@ TIniFile::TLine TIniFile::MakeSection(const QString& name)
     TLine line;
     line.Kind = lkSection;
     line.Name = OneLine(name).trimmed();
+    line.Folded = line.Name.toCaseFolded();
+    line.FoldedHash = qHash(line.Folded);
     line.Raw = (QLatin1Char('[') + line.Name + QLatin1Char(']')).toUtf8();
     return line;
 }
@@ -170,12 +219,89 @@ bool TIniFile::Flush(QString* error)
     return true;
 }
 
+void TIniFile::BuildIndex() const
+{
+    FSections.clear();
+    FKeys.clear();
+    const TLine* current = nullptr;
+    for (size_t i = 0; i < FLines.size(); ++i) {
+        const TLine& line = FLines[i];
+        if (line.Kind == lkSection) {
+            current = &line;
+            FSections[line.Folded].push_back(i);
+        } else if (line.Kind == lkKey && current) {
+            const TKeyName name(current->Folded, current->FoldedHash, line.Folded, line.FoldedHash);
+            if (!FKeys.contains(name)) FKeys.insert(name, i);
+        }
+    }
+    FIndexed = true;
+}
+
+void TIniFile::ShiftIndex(size_t at)
+{
+    if (!FIndexed) return;
+    for (std::vector<size_t>& starts : FSections)
+        for (size_t& start : starts)
+            if (start >= at) ++start;
+    for (size_t& line : FKeys)
+        if (line >= at) ++line;
+}
+
+void TIniFile::RemoveRanges(const std::vector<std::pair<size_t, size_t>>& ranges)
+{
+    if (ranges.empty()) return;
+    if (FIndexed) {
+        // No indexed line lies inside a range: it moves up by the lines
+        // removed before it.
+        std::vector<size_t> removedBefore(ranges.size() + 1, 0);
+        for (size_t k = 0; k < ranges.size(); ++k)
+            removedBefore[k + 1] = removedBefore[k] + ranges[k].second - ranges[k].first;
+        auto moved = [&](size_t line) {
+            const auto after = std::upper_bound(
+                ranges.begin(), ranges.end(), line,
+                [](size_t l, const std::pair<size_t, size_t>& r) { return l < r.first; });
+            return line - removedBefore[size_t(after - ranges.begin())];
+        };
+        for (std::vector<size_t>& starts : FSections)
+            for (size_t& start : starts)
+                start = moved(start);
+        for (size_t& line : FKeys)
+            line = moved(line);
+    }
+    size_t to = ranges.front().first;
+    for (size_t k = 0; k < ranges.size(); ++k) {
+        const size_t next = k + 1 < ranges.size() ? ranges[k + 1].first : FLines.size();
+        for (size_t from = ranges[k].second; from < next; ++from)
+            FLines[to++] = std::move(FLines[from]);
+    }
+    FLines.resize(to);
+    FModified = true;
+}
+
+void TIniFile::AppendSection(const QString& section, const QStringList& keys,
+                             const QStringList& values)
+{
+    const qsizetype count = std::min(keys.size(), values.size());
+    TLine head = MakeSection(section);
+    const QString folded = head.Folded;
+    const size_t hash = head.FoldedHash;
+    if (FIndexed) FSections[folded].push_back(FLines.size());
+    FLines.push_back(std::move(head));
+    for (qsizetype i = 0; i < count; ++i) {
+        TLine line = MakeKey(keys[i], values[i]);
+        if (FIndexed) {
+            const TKeyName name(folded, hash, line.Folded, line.FoldedHash);
+            if (!FKeys.contains(name)) FKeys.insert(name, FLines.size());
+        }
+        FLines.push_back(std::move(line));
+    }
+    FModified = true;
+}
+
 std::vector<size_t> TIniFile::SectionStarts(const QString& section) const
 {
-    std::vector<size_t> starts;
-    for (size_t i = 0; i < FLines.size(); ++i)
-        if (FLines[i].Kind == lkSection && SameName(FLines[i].Name, section)) starts.push_back(i);
-    return starts;
+    if (!FIndexed) BuildIndex();
+    return FSections.value(Fold(section));
 }
 
 size_t TIniFile::SectionEnd(size_t start) const
@@ -188,12 +314,9 @@ size_t TIniFile::SectionEnd(size_t start) const
 
 size_t TIniFile::FindKey(const QString& section, const QString& key) const
 {
-    for (size_t start : SectionStarts(section)) {
-        const size_t end = SectionEnd(start);
-        for (size_t i = start + 1; i < end; ++i)
-            if (FLines[i].Kind == lkKey && SameName(FLines[i].Name, key)) return i;
-    }
-    return npos;
+    if (!FIndexed) BuildIndex();
+    const auto it = FKeys.constFind(TKeyName(Fold(section), Fold(key)));
+    return it == FKeys.constEnd() ? npos : it.value();
 }
 
 QString TIniFile::ReadString(const QString& section, const QString& key,
@@ -232,17 +355,19 @@ void TIniFile::WriteString(const QString& section, const QString& key, const QSt
     }
     const std::vector<size_t> starts = SectionStarts(section);
     if (starts.empty()) {
-        FLines.push_back(MakeSection(section));
-        FLines.push_back(MakeKey(key, value));
-    } else {
-        // After the section's last non-blank line, so blank lines that
-        // separate it from the next section stay where they are.
-        const size_t end = SectionEnd(starts.front());
-        size_t at = starts.front() + 1;
-        for (size_t i = at; i < end; ++i)
-            if (!FLines[i].Raw.trimmed().isEmpty()) at = i + 1;
-        FLines.insert(FLines.begin() + ptrdiff_t(at), MakeKey(key, value));
+        AppendSection(section, {key}, {value});
+        return;
     }
+    // After the section's last non-blank line, so blank lines that separate
+    // it from the next section stay where they are.
+    const size_t end = SectionEnd(starts.front());
+    size_t at = starts.front() + 1;
+    for (size_t i = at; i < end; ++i)
+        if (!FLines[i].Raw.trimmed().isEmpty()) at = i + 1;
+    TLine line = MakeKey(key, value);
+    ShiftIndex(at);
+    if (FIndexed) FKeys.insert(TKeyName(Fold(section), line.Folded), at);
+    FLines.insert(FLines.begin() + ptrdiff_t(at), std::move(line));
     FModified = true;
 }
 
@@ -291,36 +416,59 @@ QStringList TIniFile::SectionValues(const QString& section) const
 QStringList TIniFile::SectionNames() const
 {
     QStringList names;
+    QSet<QString> seen;
     for (const TLine& line : FLines)
-        if (line.Kind == lkSection && !names.contains(line.Name, Qt::CaseInsensitive))
+        if (line.Kind == lkSection && !seen.contains(line.Folded)) {
+            seen.insert(line.Folded);
             names << line.Name;
+        }
     return names;
 }
 
 void TIniFile::EraseSection(const QString& section)
 {
-    const std::vector<size_t> starts = SectionStarts(section);
-    for (auto it = starts.rbegin(); it != starts.rend(); ++it)
-        FLines.erase(FLines.begin() + ptrdiff_t(*it), FLines.begin() + ptrdiff_t(SectionEnd(*it)));
-    if (!starts.empty()) FModified = true;
+    EraseSections({section});
+}
+
+void TIniFile::EraseSections(const QStringList& sections)
+{
+    if (!FIndexed) BuildIndex();
+    std::vector<std::pair<size_t, size_t>> ranges;
+    for (const QString& section : sections) {
+        const QString folded = Fold(section);
+        const auto it = FSections.find(folded);
+        if (it == FSections.end()) continue;
+        for (size_t start : it.value()) {
+            const size_t end = SectionEnd(start);
+            for (size_t i = start + 1; i < end; ++i)
+                if (FLines[i].Kind == lkKey) FKeys.remove(TKeyName(folded, FLines[i].Folded));
+            ranges.emplace_back(start, end);
+        }
+        FSections.erase(it);
+    }
+    std::sort(ranges.begin(), ranges.end());
+    RemoveRanges(ranges);
 }
 
 void TIniFile::RewriteSection(const QString& section, const QStringList& keys,
                               const QStringList& values)
 {
     EraseSection(section);
-    const qsizetype count = std::min(keys.size(), values.size());
-    if (count == 0) return;
-    FLines.push_back(MakeSection(section));
-    for (qsizetype i = 0; i < count; ++i)
-        FLines.push_back(MakeKey(keys[i], values[i]));
-    FModified = true;
+    if (std::min(keys.size(), values.size()) == 0) return;
+    AppendSection(section, keys, values);
 }
 
 void TIniFile::DeleteKey(const QString& section, const QString& key)
 {
-    for (size_t found = FindKey(section, key); found != npos; found = FindKey(section, key)) {
-        FLines.erase(FLines.begin() + ptrdiff_t(found));
-        FModified = true;
+    if (!FIndexed) BuildIndex();
+    const QString folded = Fold(key);
+    if (!FKeys.remove(TKeyName(Fold(section), folded))) return;
+    std::vector<std::pair<size_t, size_t>> ranges;
+    for (size_t start : FSections.value(Fold(section))) {
+        const size_t end = SectionEnd(start);
+        for (size_t i = start + 1; i < end; ++i)
+            if (FLines[i].Kind == lkKey && FLines[i].Folded == folded)
+                ranges.emplace_back(i, i + 1);
     }
+    RemoveRanges(ranges);
 }

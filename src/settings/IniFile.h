@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <QStringList>
+#include <utility>
 #include <vector>
 
 // A Windows private-profile style INI file, kept line for line.
@@ -23,6 +25,10 @@
 //   "1"/"0" and read as integers.
 // Lines end in CRLF when written; CRLF, LF and a UTF-8 byte order mark are
 // accepted when read. An unchanged file is not rewritten.
+//
+// Look-ups go through an index of sections and keys by their folded names,
+// built on the first look-up and kept up to date by the edits, so a file of
+// thousands of sections costs one pass, not one per look-up.
 class TIniFile
 {
 public:
@@ -62,6 +68,8 @@ public:
     void RewriteSection(const QString& section, const QStringList& keys, const QStringList& values);
     // Removes every section of that name with all its lines.
     void EraseSection(const QString& section);
+    // The same for several names, in one pass over the lines.
+    void EraseSections(const QStringList& sections);
     void DeleteKey(const QString& section, const QString& key);
 
     // The file as Flush() would write it.
@@ -77,20 +85,52 @@ private:
     struct TLine {
         TLineKind Kind = lkOther;
         QString Name;   // section name or key, trimmed
+        QString Folded; // Name as names are compared
+        size_t FoldedHash = 0;
         QString Value;  // key value, trimmed
         QByteArray Raw; // the bytes written back, without the line end
     };
-
     static TLine ParseLine(const QByteArray& raw);
+    template <typename TView> static void ParseText(TView text, TLine& line);
     static TLine MakeKey(const QString& key, const QString& value);
     static TLine MakeSection(const QString& name);
+    // A key in the sections of one name, both folded.
+    // The hash comes from the names' own hashes, kept with the lines, so that
+    // indexing a key does not hash its section's name once more.
+    struct TKeyName {
+        TKeyName(const QString& section, size_t sectionHash, const QString& key, size_t keyHash)
+            : Section(section), Key(key), Hash(sectionHash * 31 + keyHash)
+        {
+        }
+        TKeyName(const QString& section, const QString& key)
+            : TKeyName(section, qHash(section), key, qHash(key))
+        {
+        }
+        QString Section;
+        QString Key;
+        size_t Hash;
+        bool operator==(const TKeyName& o) const { return Section == o.Section && Key == o.Key; }
+        friend size_t qHash(const TKeyName& k, size_t seed = 0) { return k.Hash ^ seed; }
+    };
     std::vector<size_t> SectionStarts(const QString& section) const;
     size_t SectionEnd(size_t start) const;
     // Index of the first line of that key in any section of that name, or npos.
     size_t FindKey(const QString& section, const QString& key) const;
+    void BuildIndex() const;
+    // Keep the index right when a line is put in at `at` (the line itself
+    // is not indexed) or when the lines [first, last) of `ranges` (sorted, not
+    // overlapping) are removed.
+    void ShiftIndex(size_t at);
+    void RemoveRanges(const std::vector<std::pair<size_t, size_t>>& ranges);
+    void AppendSection(const QString& section, const QStringList& keys, const QStringList& values);
 
     QString FPath;
     std::vector<TLine> FLines;
+    // Folded section name -> first lines of its sections in file order;
+    // a key in them -> the first line of that key among them.
+    mutable QHash<QString, std::vector<size_t>> FSections;
+    mutable QHash<TKeyName, size_t> FKeys;
+    mutable bool FIndexed = false;
     bool FBom = false;
     bool FExists = false;
     bool FLoadFailed = false;

@@ -65,13 +65,15 @@ void RewriteList(TIniFile& ini, const QString& section, const char* prefix,
 
 void Purge(TIniFile& ini)
 {
+    QStringList blanks;
     for (const QString& name : ini.SectionNames()) {
         if (!name.contains(QLatin1String("Tag of"))) continue;
         bool blank = true;
         for (const QString& value : ini.SectionValues(name))
             blank = blank && value.trimmed().isEmpty();
-        if (blank) ini.EraseSection(name);
+        if (blank) blanks << name;
     }
+    ini.EraseSections(blanks);
 }
 
 void PutPortTags(TIniFile& ini, TControlMode mode, const QString& mac, const TPortTags& tags)

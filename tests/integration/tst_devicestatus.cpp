@@ -73,6 +73,7 @@ private slots:
     void versionText();
     void inputReplyOutsideTheRuleLeavesLabel();
     void failingPortQueryMarksOnlyThatPort();
+    void inputPausesRunFromTheReply();
     void outputConnectionForEdid();
 };
 
@@ -257,6 +258,30 @@ void tst_devicestatus::inputReplyOutsideTheRuleLeavesLabel()
     QVERIFY(IsBold(d->lblInput[0]));
     QCOMPARE(d->lblInput[3]->text(), QStringLiteral("Input4: Not connected"));
     QVERIFY(!IsBold(d->lblInput[3]));
+}
+
+// The pause after each input query is counted from the reply's last byte:
+// exactly four turnarounds of the refresh hold it, none falls short.
+void tst_devicestatus::inputPausesRunFromTheReply()
+{
+    TWindowFixture f;
+    QVERIFY(f.StartPty());
+    f.Sim.Device().State().Power = true;
+    f.WriteComSettings();
+    TTiming timing = TTiming::Fast();
+    timing.StatusPauseMs = 60;
+    f.Show(timing);
+    f.Form->DeviceStatus()->btnGetDevStatus->click(); // connects first
+    f.Sim.PtyLine()->RecordTurnarounds(true);
+    f.Form->DeviceStatus()->btnGetDevStatus->click();
+    int paused = 0;
+    for (qint64 ns : f.Sim.PtyLine()->Turnarounds())
+        if (ns >= 40'000'000) {
+            ++paused;
+            QVERIFY2(ns >= 60'000'000, qPrintable(QString::number(ns)));
+        }
+    QCOMPARE(f.Sim.PtyLine()->Turnarounds().size(), RefreshFrames.size() - 1);
+    QCOMPARE(paused, 4);
 }
 
 void tst_devicestatus::failingPortQueryMarksOnlyThatPort()

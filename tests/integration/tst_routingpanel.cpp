@@ -6,6 +6,7 @@
 #include "ui/main/PortTagPanel.h"
 #include "ui/main/RoutingPanel.h"
 #include "ui/main/SettingPanel.h"
+#include "ui/main/TabContainer.h"
 #include "widgets/Lcd99.h"
 
 #include <QAction>
@@ -213,6 +214,8 @@ void tst_routingpanel::refreshReadsAndRejectsInputsWithoutButtons()
 void tst_routingpanel::hoverNoteAndTagWindow()
 {
     TPoweredWindow f;
+    // Buttons are hovered on the shown tab, where they have their places.
+    f.Form->Container()->setCurrentWidget(f.Form->tsSetting);
     TfrmShowInOutInfo* info = f.Form->Dialogs().ShowInOutInfo;
     f.Form->cbDisplayTag->setChecked(true);
     f.Hover(f.Button(2, 3));

@@ -1,10 +1,13 @@
 #include "link/Commands.h"
 #include "link/Constants.h"
+#include "transport/SerialPorts.h"
 
+#include <QSerialPortInfo>
 #include <QTemporaryDir>
 #include <QtTest>
 
-class TstHelpers : public QObject {
+class TstHelpers : public QObject
+{
     Q_OBJECT
 private slots:
     void Bytes()
@@ -20,8 +23,10 @@ private slots:
         QTest::addColumn<bool>("ok");
         QTest::addColumn<QStringList>("fields");
         QTest::newRow("plain") << "192.168.0.100" << true << QStringList{"192", "168", "0", "100"};
-        QTest::newRow("clamped") << "192.168.0.300" << true << QStringList{"192", "168", "0", "255"};
-        QTest::newRow("leading zeros kept") << "010.001.0.7" << true << QStringList{"010", "001", "0", "7"};
+        QTest::newRow("clamped") << "192.168.0.300" << true
+                                 << QStringList{"192", "168", "0", "255"};
+        QTest::newRow("leading zeros kept")
+            << "010.001.0.7" << true << QStringList{"010", "001", "0", "7"};
         QTest::newRow("three fields") << "192.168.1" << false << QStringList{"192", "168", "0"};
         QTest::newRow("bad character") << "10.0.0.x" << false << QStringList{};
         QTest::newRow("empty field") << "10..0.1" << false << QStringList{"10", "0"};
@@ -90,6 +95,56 @@ private slots:
         QVERIFY(!IsFolderWritable(deep));
     }
 
+    void SerialPortList()
+    {
+        if (!SerialPorts::FromSysfs()) QSKIP("this platform lists its ports through Qt");
+        // What the window showed when the list came from QSerialPortInfo.
+        QStringList qt;
+        for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
+            if (!qt.contains(info.portName())) qt << info.portName();
+        QCOMPARE(SerialPorts::Names(), qt);
+
+        // A made-up sysfs: a USB adapter, a legacy UART and an empty 8250
+        // slot, a Bluetooth line, and a virtual console.
+        QTemporaryDir root;
+        auto dir = [&](const QString& path) { QVERIFY(QDir().mkpath(root.filePath(path))); };
+        auto link = [&](const QString& target, const QString& at) {
+            QVERIFY(QFile::link(root.filePath(target), root.filePath(at)));
+        };
+        auto write = [&](const QString& path, const QByteArray& bytes) {
+            QFile f(root.filePath(path));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(bytes);
+        };
+        dir(QStringLiteral("class/tty"));
+        dir(QStringLiteral("drivers/serial8250"));
+        dir(QStringLiteral("devices/virtual/tty/tty0"));
+        dir(QStringLiteral("devices/virtual/tty/rfcomm1"));
+        dir(QStringLiteral("devices/pci0000:00/usb1/1-1/ttyUSB0"));
+        link(QStringLiteral("devices/pci0000:00/usb1/1-1"),
+             QStringLiteral("devices/pci0000:00/usb1/1-1/ttyUSB0/device"));
+        for (const QString& n : {QStringLiteral("ttyS0"), QStringLiteral("ttyS1")}) {
+            dir(QStringLiteral("devices/platform/serial8250/tty/") + n);
+            link(QStringLiteral("devices/platform/serial8250"),
+                 QStringLiteral("devices/platform/serial8250/tty/") + n +
+                     QStringLiteral("/device"));
+        }
+        link(QStringLiteral("drivers/serial8250"),
+             QStringLiteral("devices/platform/serial8250/driver"));
+        write(QStringLiteral("devices/platform/serial8250/tty/ttyS0/type"), "4\n");
+        write(QStringLiteral("devices/platform/serial8250/tty/ttyS1/type"), "0\n");
+        for (const QString& n :
+             {QStringLiteral("virtual/tty/tty0"), QStringLiteral("virtual/tty/rfcomm1"),
+              QStringLiteral("pci0000:00/usb1/1-1/ttyUSB0"),
+              QStringLiteral("platform/serial8250/tty/ttyS0"),
+              QStringLiteral("platform/serial8250/tty/ttyS1")})
+            link(QStringLiteral("devices/") + n,
+                 QStringLiteral("class/tty/") + n.section(QLatin1Char('/'), -1));
+        QCOMPARE(SerialPorts::NamesFromSysfs(root.filePath(QStringLiteral("class/tty"))),
+                 QStringList({QStringLiteral("ttyUSB0"), QStringLiteral("ttyS0"),
+                              QStringLiteral("rfcomm1")}));
+    }
+
     void EdidModes()
     {
         QCOMPARE(int(::EdidModes.size()), 20);
@@ -118,7 +173,8 @@ private slots:
         r.Packet = TCommandPacket::Make(1, 4, 2, 0x01);
         QCOMPARE(Catalogue::ConnectionText(QStringLiteral("Input"), 2, r), QString());
         r.Packet = TCommandPacket::Make(1, 4, 2, 0x00);
-        QCOMPARE(Catalogue::ConnectionText(QStringLiteral("Input"), 2, r), QStringLiteral("Input2: Connected"));
+        QCOMPARE(Catalogue::ConnectionText(QStringLiteral("Input"), 2, r),
+                 QStringLiteral("Input2: Connected"));
         r.Ok = 0;
         QCOMPARE(Catalogue::ConnectionText(QStringLiteral("HDMI Output"), 3, r),
                  QStringLiteral("HDMI Output3: Not known"));
@@ -129,9 +185,11 @@ private slots:
         QCOMPARE(on.Packet.P4, uint16_t(27659));
         QCOMPARE(on.StatusText, QStringLiteral("Matrix booting ..."));
         QCOMPARE(Catalogue::KeysSet(true).StatusText, QStringLiteral("Unlock Keys on panel ..."));
-        QCOMPARE(Catalogue::BeeperSet(false).StatusText, QStringLiteral("Disable Beeper control ..."));
+        QCOMPARE(Catalogue::BeeperSet(false).StatusText,
+                 QStringLiteral("Disable Beeper control ..."));
         QCOMPARE(Catalogue::ApmSet(true).StatusText, QStringLiteral("Set APM ON ..."));
-        QCOMPARE(Catalogue::OutputConnection(2, true).StatusText, QStringLiteral("Getting Output2 connection ..."));
+        QCOMPARE(Catalogue::OutputConnection(2, true).StatusText,
+                 QStringLiteral("Getting Output2 connection ..."));
     }
 };
 

@@ -166,6 +166,47 @@ private slots:
         QCOMPARE(reread.ReadString("Tags", "In1"), QString("DVD  [Evil] X=1"));
     }
 
+    // Every edit keeps the look-ups right: after a run of inserts, erases,
+    // deletes and rewrites in a file of repeated sections, each answer must
+    // match that of a fresh file parsed from the same bytes.
+    void lookUpsFollowEveryEdit()
+    {
+        QByteArray text = "; head\r\nloose=1\r\n";
+        for (int n = 0; n < 40; ++n)
+            text += "[S" + QByteArray::number(n % 15) + "]\r\nk" + QByteArray::number(n) +
+                    "=v\r\nK" + QByteArray::number(n % 3) + " = " + QByteArray::number(n) +
+                    "\r\n\r\n";
+        TIniFile ini(Path());
+        ini.Parse(text);
+        QCOMPARE(ini.ReadString("s4", "K1"), QString("4"));
+        ini.WriteString("S2", "new", "x");   // inserted mid-file
+        ini.WriteString(" s3 ", "K0", "3b"); // rewritten in place
+        ini.EraseSections({"S5", "s7", "none"});
+        ini.DeleteKey("S1", "k16");
+        ini.RewriteSection("S0", {"a", "b"}, {"1", "2"});
+        ini.WriteString("S9", "K2", "late"); // after the shifts
+        ini.WriteString("Fresh", "F", "f");
+        ini.EraseSection("S12");
+        ini.WriteString("S14", "k44", "y");
+
+        TIniFile fresh(Path());
+        fresh.Parse(ini.ToBytes());
+        QCOMPARE(fresh.SectionNames(), ini.SectionNames());
+        QVERIFY(!ini.SectionExists("S5") && !ini.ValueExists("S1", "k16"));
+        QVERIFY(!ini.ValueExists("", "loose"));
+        for (const QString& section : fresh.SectionNames() + QStringList({"S5", "S12"})) {
+            QCOMPARE(ini.SectionKeys(section), fresh.SectionKeys(section));
+            QCOMPARE(ini.SectionValues(section), fresh.SectionValues(section));
+            for (const QString& key : fresh.SectionKeys(section) + QStringList({"k16", "K9"}))
+                QCOMPARE(ini.ReadString(section.toLower(), key.toUpper(), "-"),
+                         fresh.ReadString(section, key, "-"));
+        }
+        QCOMPARE(ini.ReadString("S2", "new"), QString("x"));
+        QCOMPARE(ini.ReadString("S3", "K0"), QString("3b"));
+        QCOMPARE(ini.ReadString("S9", "K2"), QString("late"));
+        QCOMPARE(ini.ReadString("s0", "B"), QString("2"));
+    }
+
     void refusedWriteIsReported()
     {
         const QString missing = FDir.filePath(QStringLiteral("no/such/dir/Settings.ini"));

@@ -5,6 +5,7 @@
 #include "link/GuardedCommand.h"
 #include "link/QMCOMControl.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
 
@@ -31,8 +32,10 @@ TCommandReply TCommandRunner::RunCommand(const QString& statusText, uint8_t grou
         if (FConnectAction) FConnectAction();
     };
     guarded.Status = [this](int panel, const QString& text) { ShowStatus(panel, text); };
-    return guarded.Run(statusText, TCommandPacket::Make(group, code, p1, p2, p3, p4),
-                       &FLastRefused);
+    const TCommandReply reply =
+        guarded.Run(statusText, TCommandPacket::Make(group, code, p1, p2, p3, p4), &FLastRefused);
+    FLastOk = reply.Ok != 0;
+    return reply;
 }
 
 TCommandReply TCommandRunner::RunCommand(const TCatalogueCommand& c)
@@ -66,8 +69,11 @@ void TCommandRunner::ShowStatus(int panel, const QString& text, bool blink)
     }
     FFlags->Blink = true;
     if (!blink) {
+        // Painted on the next pass of the event loop, which a command waiting
+        // for its reply turns at once: a text replaced before then ("Done",
+        // then the next command's text) costs the line no paint.
         FStatusBar->SetPanelText(2, text);
-        FStatusBar->repaint();
+        FStatusBar->update(FStatusBar->PanelRect(2));
         return;
     }
     if (FFlags->Abort) return;
@@ -89,10 +95,32 @@ QString TCommandRunner::StatusText(int panel) const
 
 void TCommandRunner::Pause(int ms)
 {
-    if (ms <= 0) return;
+    PauseNs(qint64(ms) * 1000000);
+}
+
+void TCommandRunner::PauseAfterReply(int ms)
+{
+    // A command that got no answer pauses from now.
+    const qint64 since = FLastOk ? FLink->NsSinceFrame() : 0;
+    PauseNs(qint64(ms) * 1000000 - qMax<qint64>(0, since));
+}
+
+void TCommandRunner::PauseNs(qint64 ns)
+{
+    if (ns <= 0) return;
     ++FBlocking;
+    // Timers count whole milliseconds and may fire a little early or late:
+    // the deadline decides, the last part of a millisecond on zero timers.
+    QElapsedTimer clock;
+    clock.start();
     QEventLoop loop;
-    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    QTimer timer;
+    timer.setSingleShot(true);
+    timer.setTimerType(Qt::PreciseTimer);
+    connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    for (qint64 left = ns; left > 0; left = ns - clock.nsecsElapsed()) {
+        timer.start(int(left / 1000000));
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
     --FBlocking;
 }

@@ -44,6 +44,9 @@ public:
     QString StatusText(int panel) const;
     // Waits without taking user input; timers and the link keep running.
     void Pause(int ms);
+    // The same, counted from the last byte of the last command's reply, so
+    // that what the window does with the reply runs inside the pause.
+    void PauseAfterReply(int ms);
     // True while a blink or pause holds the window.
     bool InBlockingWait() const { return FBlocking > 0; }
 
@@ -71,5 +74,8 @@ private:
     std::function<void()> FConnectAction;
     uint8_t FPowerFlag = 0;
     int FBlocking = 0;
+    bool FLastOk = false;
+
+    void PauseNs(qint64 ns);
     bool FLastRefused = false;
 };

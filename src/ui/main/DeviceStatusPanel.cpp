@@ -18,6 +18,7 @@ const int PowerButtonSize = 73;
 
 void SetBold(QLabel* label, bool bold)
 {
+    if (label->font().bold() == bold) return;
     QFont f = label->font();
     f.setBold(bold);
     label->setFont(f);
@@ -88,6 +89,8 @@ TDeviceStatusPanel::TDeviceStatusPanel(TCommandRunner* runner, TAdvancedPanel* a
 
 void TDeviceStatusPanel::ShowPowerPicture(TPowerPicture picture)
 {
+    // Every refresh asks for the power state: draw only what changes.
+    if (picture == FPicture && !bbPower->icon().isNull()) return;
     FPicture = picture;
     bbPower->setIcon(QIcon(PowerPicture(picture, PowerButtonSize - 6)));
 }
@@ -152,7 +155,7 @@ void TDeviceStatusPanel::RefreshDeviceStatus()
     for (int n = 1; n <= 4; ++n) {
         ShowConnection(lblInput[size_t(n - 1)], QStringLiteral("Input"), n,
                        FRunner->RunPoweredCommand(Catalogue::InputConnection(n)));
-        FRunner->Pause(FRunner->Timing().StatusPauseMs);
+        FRunner->PauseAfterReply(FRunner->Timing().StatusPauseMs);
     }
     for (int n = 1; n <= 4; ++n)
         ShowConnection(lblHDMIOutput[size_t(n - 1)], QStringLiteral("HDMI Output"), n,

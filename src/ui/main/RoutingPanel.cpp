@@ -73,7 +73,9 @@ TRoutingPanel::TRoutingPanel(TCommandRunner* runner, QWidget* parent)
             b->setContextMenuPolicy(Qt::CustomContextMenu);
             b->setMouseTracking(true);
             b->installEventFilter(this);
-            b->setVisible(i <= PortCount);
+            // Only hidden explicitly: showing a widget before it has a parent
+            // would open it as a window of its own first.
+            if (i > PortCount) b->hide();
             FRows[oi]->addButton(b, i);
             connect(b, &QToolButton::clicked, this, [this, o, i] { sbSetInputClick(o, i); });
             connect(b, &QWidget::customContextMenuRequested, this, [this, b](const QPoint& pos) {
@@ -119,7 +121,7 @@ TRoutingPanel::TRoutingPanel(TCommandRunner* runner, QWidget* parent)
         grid->addWidget(sbPrevious[oi], 1, 0, Qt::AlignRight | Qt::AlignVCenter);
         grid->addWidget(led, 1, 1, Qt::AlignCenter);
         grid->addWidget(sbNext[oi], 1, 2, Qt::AlignLeft | Qt::AlignVCenter);
-        gb->setVisible(o <= PortCount);
+        if (o > PortCount) gb->hide();
         row->addWidget(gb);
         AddLeaveArea(gb);
     }

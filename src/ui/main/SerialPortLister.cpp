@@ -1,7 +1,8 @@
 #include "SerialPortLister.h"
 
+#include "transport/SerialPorts.h"
+
 #include <QFileInfo>
-#include <QSerialPortInfo>
 
 QStringList TSystemSerialPortLister::PortNames()
 {
@@ -11,11 +12,7 @@ QStringList TSystemSerialPortLister::PortNames()
     if (FListed && changed.isValid() && changed == FDevChanged) return FNames;
     FDevChanged = changed;
 #endif
-    QStringList names;
-    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
-        const QString name = info.portName();
-        if (!name.isEmpty() && !names.contains(name)) names << name;
-    }
+    const QStringList names = SerialPorts::Names();
     FNames = names;
     FListed = true;
     return names;

@@ -12,10 +12,9 @@ public:
     virtual QStringList PortNames() = 0;
 };
 
-// The platform's own enumeration. It costs about 15 ms on Linux (every tty in
-// sysfs), which the one-second timer would take from the window each time, so
-// where the device folder tells when nodes come and go the last list is kept
-// until it changes.
+// The platform's own enumeration. The one-second timer asks for it, so where
+// the device folder tells when nodes come and go the last list is kept until
+// it changes.
 class TSystemSerialPortLister : public TSerialPortLister
 {
 public:

@@ -17,6 +17,20 @@ TTrafficWindow::TTrafficWindow(TQMCOMControl* link, TPrompter* prompter, QWidget
 {
     setWindowTitle(QStringLiteral("Traffic"));
     resize(900, 500);
+    connect(FRecorder, &TTrafficRecorder::Line, this, &TTrafficWindow::AddLine);
+}
+
+void TTrafficWindow::setVisible(bool visible)
+{
+    if (visible) Build();
+    QWidget::setVisible(visible);
+}
+
+// Most sessions never open the view: its controls are made the first time it
+// is shown, the lines are kept from the start.
+void TTrafficWindow::Build()
+{
+    if (mmoTraffic) return;
     mmoTraffic = new QPlainTextEdit;
     mmoTraffic->setReadOnly(true);
     mmoTraffic->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -45,7 +59,6 @@ TTrafficWindow::TTrafficWindow(TQMCOMControl* link, TPrompter* prompter, QWidget
     box->addLayout(bar);
     box->addWidget(mmoTraffic, 1);
 
-    connect(FRecorder, &TTrafficRecorder::Line, this, &TTrafficWindow::AddLine);
     connect(edtFilter, &QLineEdit::textChanged, this, [this] { Rebuild(); });
     connect(btnPause, &QPushButton::toggled, this, [this](bool paused) {
         btnPause->setText(paused ? QStringLiteral("&Resume") : QStringLiteral("&Pause"));
@@ -76,6 +89,7 @@ QStringList TTrafficWindow::Lines() const
 
 QStringList TTrafficWindow::ShownLines() const
 {
+    if (!mmoTraffic) return {};
     const QString text = mmoTraffic->toPlainText();
     return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
 }
@@ -89,7 +103,7 @@ void TTrafficWindow::ShowWindow()
 
 bool TTrafficWindow::Matches(const QString& line) const
 {
-    const QString filter = edtFilter->text().trimmed();
+    const QString filter = edtFilter ? edtFilter->text().trimmed() : QString();
     return filter.isEmpty() || line.contains(filter, Qt::CaseInsensitive);
 }
 

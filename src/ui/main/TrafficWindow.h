@@ -33,17 +33,21 @@ public:
     void ShowWindow();
     void btnSaveClick();
 
-    QPlainTextEdit* mmoTraffic;
-    QLineEdit* edtFilter;
-    QPushButton* btnPause;
-    QPushButton* btnClear;
-    QPushButton* btnSave;
-    QLabel* lblCount;
+    // Made when the window is first shown.
+    QPlainTextEdit* mmoTraffic = nullptr;
+    QLineEdit* edtFilter = nullptr;
+    QPushButton* btnPause = nullptr;
+    QPushButton* btnClear = nullptr;
+    QPushButton* btnSave = nullptr;
+    QLabel* lblCount = nullptr;
+
+    void setVisible(bool visible) override;
 
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void Build();
     bool Matches(const QString& line) const;
     void Rebuild();
     void UpdateCount();
