@@ -37,8 +37,6 @@ public:
 
     void SetBaud(int baud);
     bool SetLogFile(const QString& path);
-    // Closes the pseudo-terminal, as a USB adapter does when it is pulled.
-    void ClosePty();
     // Drops the TCP peer, as a module does when its cable is pulled.
     void DropTcpPeer();
     // Resets the TCP connection (RST), as a module does when it restarts.
