@@ -108,6 +108,34 @@ void tst_mainwindow::startupBuildsWindow()
     QVERIFY(QFile::exists(f.SettingsPath()));
     QVERIFY(f.Prompter.Prompts.isEmpty());
 
+    // A status refresh repaints the labels it changes, not the whole tab
+    // container; a longer tab bar still places the bar anew.
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    struct TPaints : QObject {
+        QRegion Painted;
+        bool eventFilter(QObject*, QEvent* e) override
+        {
+            if (e->type() == QEvent::Paint) Painted += static_cast<QPaintEvent*>(e)->region();
+            return false;
+        }
+    } paints;
+    w->Container()->installEventFilter(&paints);
+    QTest::qWait(20); // the first paint after showing
+    paints.Painted = QRegion();
+    f.Sim.Device().State().Power = true;
+    w->DeviceStatus()->RefreshDeviceStatus();
+    QCOMPARE(w->DeviceStatus()->lblInput[0]->font().bold(), true);
+    QApplication::processEvents();
+    qint64 painted = 0;
+    for (const QRect& r : paints.Painted)
+        painted += qint64(r.width()) * r.height();
+    const qint64 whole = qint64(w->Container()->width()) * w->Container()->height();
+    QVERIFY2(painted < whole / 2, qPrintable(QStringLiteral("%1 of %2").arg(painted).arg(whole)));
+    const int barWidth = w->Container()->tabBar()->width();
+    w->Container()->setTabText(0, QStringLiteral("General and more"));
+    QTRY_VERIFY(w->Container()->tabBar()->width() > barWidth);
+    w->Container()->setTabText(0, QStringLiteral("General"));
+
     w->tmrTimer();
     QVERIFY(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d$"))
                 .match(f.Panel(4))

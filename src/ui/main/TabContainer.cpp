@@ -9,6 +9,25 @@ TTabContainer::TTabContainer(QWidget* parent) : QTabWidget(parent)
     tabBar()->installEventFilter(this);
 }
 
+bool TTabContainer::event(QEvent* event)
+{
+    // A label that changes its text on a page asks every layout above it to
+    // look again; QTabWidget answers that by placing its bar and pages anew
+    // and repainting all of the visible page, a millisecond or more between
+    // two commands. Its bar and pages only move when its own size or the
+    // bar's size changes: otherwise the page's own layout is enough.
+    if (event->type() == QEvent::LayoutRequest && isVisible()) {
+        const QSize bar = tabBar()->sizeHint();
+        if (size() == FLaidOutSize && bar == FLaidOutTabBar) {
+            updateGeometry();
+            return QWidget::event(event);
+        }
+        FLaidOutSize = size();
+        FLaidOutTabBar = bar;
+    }
+    return QTabWidget::event(event);
+}
+
 bool TTabContainer::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched != tabBar()) return QTabWidget::eventFilter(watched, event);

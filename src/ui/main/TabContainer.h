@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSize>
 #include <QTabWidget>
 #include <functional>
 
@@ -16,9 +17,12 @@ public:
     bool ChangeAllowed() const { return !FAllow || FAllow(); }
 
 protected:
+    bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
     std::function<bool()> FAllow;
+    QSize FLaidOutSize;
+    QSize FLaidOutTabBar;
 };
