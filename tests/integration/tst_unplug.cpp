@@ -30,6 +30,12 @@ private slots:
 
 namespace
 {
+// A process that never started has no id, and kill(0, ...) would signal the
+// whole process group, ctest among it.
+void Signal(const QProcess& process, int signal)
+{
+    if (process.processId() > 0) ::kill(pid_t(process.processId()), signal);
+}
 // A slow EDID read: 16-byte blocks, each answer 20 ms late.
 void MakeSlow(TMatrixSim& sim)
 {
@@ -162,7 +168,7 @@ void tst_unplug::matrixctlMidTransfer()
     QVERIFY(ctl.waitForStarted());
     const int received = Received(dir);
     QTRY_VERIFY_WITH_TIMEOUT(Received(dir) >= received + 2, 20000); // into its second exchange
-    ::kill(pid_t(sim.processId()), SIGKILL);
+    Signal(sim, SIGKILL);
     QVERIFY(sim.waitForFinished(10000));
     QVERIFY(ctl.waitForFinished(60000));
     QCOMPARE(ctl.exitStatus(), QProcess::NormalExit);
@@ -208,7 +214,7 @@ void tst_unplug::matrixctlStoppedMidTransfer()
     // SIGTERM during an EDID read: 143, what was stopped, no output file.
     const QString out = dir.filePath(QStringLiteral("edid.bin"));
     startAndWait({QStringLiteral("edid"), QStringLiteral("read"), QStringLiteral("1"), out});
-    ::kill(pid_t(ctl.processId()), SIGTERM);
+    Signal(ctl, SIGTERM);
     QVERIFY(ctl.waitForFinished(10000));
     QCOMPARE(ctl.exitStatus(), QProcess::NormalExit);
     QCOMPARE(ctl.exitCode(), 143);
@@ -224,7 +230,7 @@ void tst_unplug::matrixctlStoppedMidTransfer()
     file.write(TFirmwareFile::BuildPart(2, 1, 1, 2, QByteArray(4096, 'x')));
     file.close();
     startAndWait({QStringLiteral("fw"), QStringLiteral("upgrade"), fw});
-    ::kill(pid_t(ctl.processId()), SIGINT);
+    Signal(ctl, SIGINT);
     err.clear();
     QTRY_VERIFY2_WITH_TIMEOUT((err += QString::fromUtf8(ctl.readAllStandardError()))
                                   .contains(QStringLiteral("press Ctrl-C again")),
@@ -232,7 +238,7 @@ void tst_unplug::matrixctlStoppedMidTransfer()
     const int received = Received(dir);
     QTRY_VERIFY_WITH_TIMEOUT(Received(dir) > received, 5000);
     QCOMPARE(ctl.state(), QProcess::Running);
-    ::kill(pid_t(ctl.processId()), SIGINT);
+    Signal(ctl, SIGINT);
     QVERIFY(ctl.waitForFinished(10000));
     QCOMPARE(ctl.exitCode(), 130);
     err = QString::fromUtf8(ctl.readAllStandardError());
