@@ -1,5 +1,7 @@
 #include "MqttBroker.h"
 
+#include "FreePort.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
@@ -32,11 +34,7 @@ bool TMqttBroker::Start(QString* error)
                           {QStringLiteral("-c"), QStringLiteral("-b"), passwordFile,
                            QLatin1String(User), QLatin1String(Password)}) != 0)
         return fail(QStringLiteral("mosquitto_passwd failed"));
-    if (FPort == 0) {
-        QTcpServer probe;
-        probe.listen(QHostAddress::LocalHost, 0);
-        FPort = probe.serverPort();
-    }
+    if (FPort == 0) FPort = FreePort();
     // Run as root (containers), the broker would drop to its own user and
     // lose the password file in our private folder.
     const struct passwd* me = getpwuid(getuid());

@@ -1,5 +1,7 @@
 // matrixctl --json, --trace, backup and restore as processes against
 // matrix-sim processes, the way scripts use them.
+#include "FreePort.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -12,13 +14,6 @@
 
 namespace
 {
-quint16 FreePort()
-{
-    QTcpServer s;
-    s.listen(QHostAddress::LocalHost, 0);
-    return s.serverPort();
-}
-
 struct TRun {
     int Code;
     QString Out;

@@ -1,6 +1,7 @@
 // The main window's skeleton: command wrapper, status panel, notifications,
 // tab-change rule, close query and the writable-folder refusal.
 #include "DeadPort.h"
+#include "FreePort.h"
 #include "WindowFixture.h"
 #include "transport/Powersock.h"
 #include "ui/dialogs/PreSettingEdit.h"
@@ -39,13 +40,6 @@ void DuringNextCommand(TForm1* form, std::function<void()> action)
             action();
         },
         Qt::DirectConnection);
-}
-
-quint16 UnusedPort()
-{
-    QTcpServer s;
-    s.listen(QHostAddress::LocalHost, 0);
-    return s.serverPort();
 }
 
 QColor Panel2Colour(TForm1* form)
@@ -202,7 +196,7 @@ void tst_mainwindow::connectFailureBlinksAndEndsRed()
         f.WriteTcpSettings();
     }
     f.Show();
-    f.Form->Link()->SetDevicePort(UnusedPort());
+    f.Form->Link()->SetDevicePort(FreePort());
     f.Runner()->ShowStatus(3, QStringLiteral("note"));
     const TCommandReply r = f.Runner()->RunCommand(Catalogue::PowerStatus());
     QCOMPARE(int(r.Ok), 0);

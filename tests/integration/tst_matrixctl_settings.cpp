@@ -1,5 +1,7 @@
 // matrixctl's routing, audio, switch and pre-setting commands against the
 // simulator as a process.
+#include "FreePort.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -11,13 +13,6 @@
 
 namespace
 {
-quint16 FreePort()
-{
-    QTcpServer s;
-    s.listen(QHostAddress::LocalHost, 0);
-    return s.serverPort();
-}
-
 struct TRun {
     int Code;
     QStringList Out;

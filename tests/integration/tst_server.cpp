@@ -1,6 +1,7 @@
 // matrix-server against the simulator: the routes, the one queue, the
 // refresh, the events, the security rules and the page in a real browser.
 #include "Cli.h"
+#include "FreePort.h"
 #include "HttpApi.h"
 #include "HttpTestClient.h"
 #include "ServerApp.h"
@@ -19,13 +20,6 @@
 
 namespace
 {
-quint16 FreePort()
-{
-    QTcpServer s;
-    s.listen(QHostAddress::LocalHost, 0);
-    return s.serverPort();
-}
-
 // A WebSocket client that keeps every message it gets.
 struct TEventClient {
     QWebSocket Socket;

@@ -1,4 +1,6 @@
 // matrix-sim and matrixctl as processes, the way scripts and people use them.
+#include "FreePort.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -16,13 +18,6 @@ class TstTools : public QObject {
     QProcess FSimProcess;
     quint16 FPort = 0;
     QString FPty;
-
-    static quint16 FreePort()
-    {
-        QTcpServer s;
-        s.listen(QHostAddress::LocalHost, 0);
-        return s.serverPort();
-    }
 
     struct TRun {
         int Code;

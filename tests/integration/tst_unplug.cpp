@@ -3,6 +3,7 @@
 // resetting. The window reports the port failure, shows the link as
 // disconnected within one timer tick, keeps what it showed, and the next
 // command connects again; matrixctl exits 1 with the failure text.
+#include "FreePort.h"
 #include "WindowFixture.h"
 #include "link/FirmwareFile.h"
 #include "ui/main/DeviceStatusPanel.h"
@@ -137,10 +138,7 @@ void tst_unplug::matrixctlMidTransfer()
     QFETCH(bool, serial);
     const QString bin = QCoreApplication::applicationDirPath() + QStringLiteral("/..");
     QTemporaryDir dir;
-    QTcpServer probe;
-    QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
-    const quint16 port = probe.serverPort();
-    probe.close();
+    const quint16 port = FreePort();
     const QString tty = dir.filePath(QStringLiteral("ttyCTL"));
     QProcess sim;
     sim.start(bin + QStringLiteral("/sim/matrix-sim"),
@@ -185,10 +183,7 @@ void tst_unplug::matrixctlStoppedMidTransfer()
 {
     const QString bin = QCoreApplication::applicationDirPath() + QStringLiteral("/..");
     QTemporaryDir dir;
-    QTcpServer probe;
-    QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
-    const quint16 port = probe.serverPort();
-    probe.close();
+    const quint16 port = FreePort();
     const QStringList link{QStringLiteral("--tcp"), QStringLiteral("127.0.0.1:%1").arg(port)};
     // A fresh matrix each time, answering 150 ms late; `args` run until it
     // has taken two frames.
