@@ -281,6 +281,10 @@ private slots:
         TMqttProbe ha(FBroker.Port());
         QVERIFY(ha.Connect());
         QVERIFY(ha.Subscribe(QStringLiteral("hdmi-matrix/+/output/2/input")));
+        // "ready" is the HTTP side; a server takes commands once it is online.
+        QVERIFY(ha.Subscribe(QStringLiteral("hdmi-matrix/+/availability")));
+        QVERIFY(ha.WaitFor(QStringLiteral("hdmi-matrix/hall/availability"), "online", 10000));
+        QVERIFY(ha.WaitFor(QStringLiteral("hdmi-matrix/foyer/availability"), "online", 10000));
         ha.Clear();
         ha.Publish(QStringLiteral("hdmi-matrix/foyer/output/2/input/set"), "4");
         QVERIFY(ha.WaitFor(QStringLiteral("hdmi-matrix/foyer/output/2/input"), "4"));
