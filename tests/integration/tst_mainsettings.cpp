@@ -102,6 +102,8 @@ void tst_mainsettings::stateSurvivesRestart()
     QCOMPARE(w->Setting()->PreSettings()[0].Name, QStringLiteral("Cinema"));
     QCOMPARE(w->Setting()->PreSettings()[0].Values, (QStringList{"2", "2", "1", "4"}));
     QCOMPARE(w->Setting()->PreSettings()[2].Values.size(), 5);
+    // The dialog is made on first use and gets the name pools read at start.
+    QVERIFY(!w->Dialogs().PreSettingEdit.Made());
     QCOMPARE(w->Dialogs().PreSettingEdit->InputNames(), (QStringList{"Apple TV", "Blu-ray"}));
     QCOMPARE(w->Dialogs().PreSettingEdit->OutputNames(), QStringList{"Projector"});
     QVERIFY(w->cbDisplayTag->isChecked());

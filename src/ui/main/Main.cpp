@@ -19,6 +19,7 @@
 #include "TrafficWindow.h"
 #include "link/QMCOMControl.h"
 #include "settings/SettingsFile.h"
+#include "ui/dialogs/PreSettingEdit.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -161,12 +162,20 @@ void TForm1::BuildTabs()
 {
     pcContainer = new TTabContainer;
     pcContainer->setTabPosition(QTabWidget::South);
-    tsGeneral = new QWidget;
-    tsPortTag = new QWidget;
-    tsSetting = new QWidget;
-    tsEDIDCtrl = new QWidget;
-    tsIR = new QWidget;
-    tsFWUpgrade = new QWidget;
+    tsGeneral = new TTabPage;
+    tsPortTag = new TTabPage;
+    tsSetting = new TTabPage;
+    tsEDIDCtrl = new TTabPage;
+    tsIR = new TTabPage;
+    tsFWUpgrade = new TTabPage;
+    // Pages go in while empty: the first one becomes current at once, and
+    // laying it out now would be done again at show.
+    pcContainer->addTab(tsGeneral, QStringLiteral("General"));
+    pcContainer->addTab(tsPortTag, QStringLiteral("Port Tag"));
+    pcContainer->addTab(tsSetting, QStringLiteral("Setting"));
+    pcContainer->addTab(tsEDIDCtrl, QStringLiteral("EDID control"));
+    pcContainer->addTab(tsIR, QStringLiteral("Advanced"));
+    pcContainer->addTab(tsFWUpgrade, QStringLiteral("FW upgrade"));
 
     FPortTags = new TPortTagPanel(FRunner, FSettingsPath);
     FSetting = new TSettingPanel(FRunner);
@@ -180,7 +189,7 @@ void TForm1::BuildTabs()
     };
     FTcpModule = new TTcpModulePanel(FRunner);
     FTcpModule->ConnectAction = [this] { FConnection->btnConnectClick(); };
-    FTcpModule->ConfirmDialog = [this] { return FDialogs.EnterYes; };
+    FTcpModule->ConfirmDialog = [this] { return FDialogs.EnterYes.get(); };
     FTcpDevices = new TTcpDeviceActions(this);
     FConnection->ModeControlsChanged = [this](bool notBusy, bool com, const QColor& caption) {
         FDeviceStatus->btnGetDevStatus->setEnabled(notBusy);
@@ -213,19 +222,13 @@ void TForm1::BuildTabs()
     FAdvanced->ModuleColumn()->addStretch();
     fill(tsFWUpgrade, FFirmware);
 
-    pcContainer->addTab(tsGeneral, QStringLiteral("General"));
-    pcContainer->addTab(tsPortTag, QStringLiteral("Port Tag"));
-    pcContainer->addTab(tsSetting, QStringLiteral("Setting"));
-    pcContainer->addTab(tsEDIDCtrl, QStringLiteral("EDID control"));
-    pcContainer->addTab(tsIR, QStringLiteral("Advanced"));
-    pcContainer->addTab(tsFWUpgrade, QStringLiteral("FW upgrade"));
     pcContainer->SetChanging([this] { return pcContainerChanging(); });
     connect(pcContainer, &QTabWidget::currentChanged, this, &TForm1::OnTabShown);
 }
 
 void TForm1::WirePanels()
 {
-    auto dialog = [this] { return FDialogs.PreSettingEdit; };
+    auto dialog = [this] { return FDialogs.PreSettingEdit.get(); };
     auto tags = [this] { return FPortTags->Tags(); };
     FPortTags->EditDialog = dialog;
     FPortTags->CurrentMAC = [this] { return FConnection->CurrentMAC(); };
@@ -234,9 +237,18 @@ void TForm1::WirePanels()
     TRoutingPanel* routing = FSetting->Routing();
     routing->Tags = tags;
     routing->DisplayTags = [this] { return cbDisplayTag->isChecked(); };
-    routing->InfoWindow = [this] { return FDialogs.ShowInOutInfo; };
+    routing->InfoWindow = [this] { return FDialogs.ShowInOutInfo.get(); };
     for (QWidget* w : {static_cast<QWidget*>(this), static_cast<QWidget*>(pcContainer), tsSetting})
         routing->AddLeaveArea(w);
+}
+
+void TForm1::SetDialogs(TForm1Dialogs dialogs)
+{
+    FDialogs = std::move(dialogs);
+    FDialogs.PreSettingEdit.OnMade([this](TfrmPreSettingEdit* dialog) {
+        dialog->SetInputNames(FInputNames);
+        dialog->SetOutputNames(FOutputNames);
+    });
 }
 
 void TForm1::showEvent(QShowEvent* event)

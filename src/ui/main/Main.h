@@ -45,13 +45,48 @@ struct TForm1Options {
     std::function<bool(const QString&)> FolderWritable; // null: IsFolderWritable
 };
 
-// The dialogs, created after the main window and handed to it.
+// A dialog made the first time somebody asks for it: most sessions never
+// open most dialogs, and making them all would slow the window's start.
+template <class T>
+class TLazyDialog
+{
+public:
+    TLazyDialog() = default;
+    explicit TLazyDialog(std::function<T*()> make) : FMake(std::move(make)) {}
+    // One holder per dialog: a copy would make a second one.
+    TLazyDialog(const TLazyDialog&) = delete;
+    TLazyDialog& operator=(const TLazyDialog&) = delete;
+    TLazyDialog(TLazyDialog&&) = default;
+    TLazyDialog& operator=(TLazyDialog&&) = default;
+
+    T* get() const
+    {
+        if (!FDialog && FMake) {
+            FDialog = FMake();
+            if (FDialog && FMade) FMade(FDialog);
+        }
+        return FDialog;
+    }
+    operator T*() const { return get(); }
+    T* operator->() const { return get(); }
+    bool Made() const { return FDialog != nullptr; }
+    // Runs once on the new dialog, right after it was made.
+    void OnMade(std::function<void(T*)> made) { FMade = std::move(made); }
+
+private:
+    std::function<T*()> FMake;
+    std::function<void(T*)> FMade;
+    mutable T* FDialog = nullptr;
+};
+
+// The dialogs, handed to the main window after it was made; each is made
+// on first use, as the main window's child.
 struct TForm1Dialogs {
-    TfrmPreSettingEdit* PreSettingEdit = nullptr;
-    TfrmShowInOutInfo* ShowInOutInfo = nullptr;
-    TfrmEditLAN* EditLAN = nullptr;
-    TfrmSearch* Search = nullptr;
-    TfrmEnterYes* EnterYes = nullptr;
+    TLazyDialog<TfrmPreSettingEdit> PreSettingEdit;
+    TLazyDialog<TfrmShowInOutInfo> ShowInOutInfo;
+    TLazyDialog<TfrmEditLAN> EditLAN;
+    TLazyDialog<TfrmSearch> Search;
+    TLazyDialog<TfrmEnterYes> EnterYes;
 };
 
 // The program's main window: tabs, status bar, the one link controller, the
@@ -65,7 +100,7 @@ public:
 
     static constexpr const char* Version = "ver2.00";
 
-    void SetDialogs(const TForm1Dialogs& dialogs) { FDialogs = dialogs; }
+    void SetDialogs(TForm1Dialogs dialogs);
     const TForm1Dialogs& Dialogs() const { return FDialogs; }
     // Set when the program folder is not writable: the window is never shown.
     bool Terminated() const { return FTerminated; }

@@ -45,7 +45,7 @@ void TForm1::OnNotify(int code, qintptr wParam, qintptr lParam, const QString& t
         break;
     case ntModule:
         if (lParam == 0) {
-            if (FDialogs.Search)
+            if (FDialogs.Search.Made())
                 FDialogs.Search->WizardNotify(ntSearchWizard, wParam, lParam, text);
         } else if (lParam == 1) {
             FRunner->ShowStatus(2, text);

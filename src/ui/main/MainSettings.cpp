@@ -45,7 +45,7 @@ void TForm1::LoadSettings()
     FSetting->SetPreSettings(d.PreSettings);
     FInputNames = d.InDeviceNames;
     FOutputNames = d.OutDisplayNames;
-    if (FDialogs.PreSettingEdit) {
+    if (FDialogs.PreSettingEdit.Made()) {
         FDialogs.PreSettingEdit->SetInputNames(d.InDeviceNames);
         FDialogs.PreSettingEdit->SetOutputNames(d.OutDisplayNames);
     }
@@ -62,7 +62,7 @@ bool TForm1::SaveSettings()
     d.TcpDeviceName = FConnection->cbLANDevice->currentText();
     d.TcpDevices = FConnection->Devices();
     d.PreSettings = FSetting->PreSettings();
-    if (FDialogs.PreSettingEdit) {
+    if (FDialogs.PreSettingEdit.Made()) {
         d.InDeviceNames = FDialogs.PreSettingEdit->InputNames();
         d.OutDisplayNames = FDialogs.PreSettingEdit->OutputNames();
     } else {

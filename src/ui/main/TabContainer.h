@@ -26,3 +26,17 @@ private:
     QSize FLaidOutSize;
     QSize FLaidOutTabBar;
 };
+
+// A page of the container. The window has a fixed size, so the size of a
+// page behind another one is never needed; working it out would measure
+// every text on every hidden tab at start-up.
+class TTabPage : public QWidget
+{
+public:
+    using QWidget::QWidget;
+    QSize sizeHint() const override { return isHidden() ? QSize() : QWidget::sizeHint(); }
+    QSize minimumSizeHint() const override
+    {
+        return isHidden() ? QSize() : QWidget::minimumSizeHint();
+    }
+};
