@@ -239,7 +239,9 @@ void TIniFile::BuildIndex() const
 
 void TIniFile::ShiftIndex(size_t at)
 {
-    if (!FIndexed) return;
+    // Keys added to the section just appended go at the very end: nothing
+    // indexed lies behind them.
+    if (!FIndexed || at >= FLines.size()) return;
     for (std::vector<size_t>& starts : FSections)
         for (size_t& start : starts)
             if (start >= at) ++start;
