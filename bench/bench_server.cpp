@@ -15,6 +15,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 #include <QWebSocket>
 #include <algorithm>
@@ -29,6 +30,12 @@ double Median(std::vector<double> v)
     if (v.empty()) return 0;
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
+}
+
+// Runs `f` on the simulator's thread and waits for it.
+template <class F> void OnPeer(QObject* sim, F f)
+{
+    QMetaObject::invokeMethod(sim, f, Qt::BlockingQueuedConnection);
 }
 
 quint16 FreePort()
@@ -244,19 +251,38 @@ int main(int argc, char** argv)
     }
 
     {
-        // 100 clients x 20 routes over a 57600 baud line.
-        TMatrixSim sim;
-        sim.Device().State().Power = true;
+        // 100 clients x 20 routes over a 57600 baud line. The simulator runs
+        // on a thread of its own, as a matrix is a peer of its own: its pacing
+        // never waits for this thread's 100 client sockets.
+        QThread peer;
+        auto* sim = new TMatrixSim;
+        sim->moveToThread(&peer);
+        peer.start();
+        struct TStop {
+            QThread& Peer;
+            TMatrixSim* Sim;
+            ~TStop()
+            {
+                OnPeer(Sim, [this] { delete Sim; });
+                Peer.quit();
+                Peer.wait();
+            }
+        } stop{peer, sim};
         const int baud = 57600;
-        sim.SetBaud(baud);
-        if (!sim.OpenPty(dir.filePath(QStringLiteral("tty")))) return 1;
+        bool opened = false;
+        OnPeer(sim, [&] {
+            sim->Device().State().Power = true;
+            sim->SetBaud(baud);
+            opened = sim->OpenPty(dir.filePath(QStringLiteral("tty")));
+        });
+        if (!opened) return 1;
         // The link alone on that line, for comparison.
         double rawRatio = 0;
         {
             TProcessFlags flags;
             TQMCOMControl link(&flags);
             link.SetControlMode(cmCOM);
-            link.SetComPort(sim.PtyLink());
+            link.SetComPort(sim->PtyLink());
             if (!link.Connect()) return 1;
             QElapsedTimer clock;
             clock.start();
@@ -268,7 +294,7 @@ int main(int argc, char** argv)
             link.Disconnect();
         }
         TServer server;
-        if (!server.Start(program, {QStringLiteral("--serial"), sim.PtyLink()})) return 1;
+        if (!server.Start(program, {QStringLiteral("--serial"), sim->PtyLink()})) return 1;
         std::vector<std::unique_ptr<TClient>> clients;
         for (int i = 0; i < 100; ++i) {
             clients.push_back(std::make_unique<TClient>(server.Port));
@@ -283,7 +309,7 @@ int main(int argc, char** argv)
             },
             10000);
         QElapsedTimer clock;
-        sim.PtyLine()->RecordTurnarounds(true);
+        OnPeer(sim, [&] { sim->PtyLine()->RecordTurnarounds(true); });
         clock.start();
         for (auto& c : clients)
             c->Send();
@@ -295,7 +321,8 @@ int main(int argc, char** argv)
             120000);
         const double seconds = double(clock.nsecsElapsed()) / 1e9;
         // Where the line idles: from a reply's last byte to the next command.
-        QList<qint64> turns = sim.PtyLine()->Turnarounds();
+        QList<qint64> turns;
+        OnPeer(sim, [&] { turns = sim->PtyLine()->Turnarounds(); });
         std::sort(turns.begin(), turns.end());
         auto turnMs = [&](double q) {
             return turns.isEmpty() ? 0.0 : double(turns[int(q * (turns.size() - 1))]) / 1e6;
