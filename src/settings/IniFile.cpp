@@ -7,6 +7,7 @@
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <type_traits>
 
 namespace
 {
@@ -27,21 +28,39 @@ QString OneLine(const QString& text)
 // Names are compared the way they are stored: one line, blanks around them
 // dropped, any letter case. A name asked for with a trailing blank must find
 // the section written for it, or every save would add another copy.
+QString Fold(QStringView name)
+{
+    // Settings names are plain ASCII as a rule: fold those without the
+    // Unicode tables.
+    QString s(name.size(), Qt::Uninitialized);
+    QChar* out = s.data();
+    for (QChar c : name) {
+        const char16_t u = c.unicode();
+        if (u >= 0x80) return OneLine(name.toString()).trimmed().toCaseFolded();
+        *out++ = u == '\r' || u == '\n' ? QChar(u' ')
+                 : u >= 'A' && u <= 'Z'  ? QChar(char16_t(u + ('a' - 'A')))
+                                         : c;
+    }
+    return std::move(s).trimmed();
+}
+
+QString Fold(QLatin1StringView name)
+{
+    QString s(name.size(), Qt::Uninitialized);
+    QChar* out = s.data();
+    for (char c : name) {
+        const uchar u = uchar(c);
+        if (u >= 0x80) return Fold(QStringView(QString(name)));
+        *out++ = QChar(u == '\r' || u == '\n'       ? u' '
+                       : u >= 'A' && u <= 'Z' ? char16_t(u + ('a' - 'A'))
+                                              : char16_t(u));
+    }
+    return std::move(s).trimmed();
+}
+
 QString Fold(const QString& name)
 {
-    const QString s = OneLine(name).trimmed();
-    // Settings names are plain ASCII as a rule: fold those without the
-    // Unicode tables, and without a copy when there is nothing to fold.
-    bool upper = false;
-    for (QChar c : s) {
-        if (c.unicode() >= 0x80) return s.toCaseFolded();
-        upper = upper || (c.unicode() >= 'A' && c.unicode() <= 'Z');
-    }
-    if (!upper) return s;
-    QString folded = s;
-    for (QChar& c : folded)
-        if (c.unicode() >= 'A' && c.unicode() <= 'Z') c = QChar(c.unicode() + ('a' - 'A'));
-    return folded;
+    return Fold(QStringView(name));
 }
 
 bool Ascii(const QByteArray& raw)
@@ -122,17 +141,30 @@ void TIniFile::Parse(const QByteArray& bytes)
 }
 
 // The line's text as a view: the bytes themselves when they are ASCII, no
-// copy made until a name or value is kept.
-template <typename TView> void TIniFile::ParseText(TView text, TLine& line)
+// copy made until a name or value is asked for.
+template <typename TView> void TIniFile::ParseText(TView text, bool ascii, TLine& line)
 {
+    auto keep = [&](TView name, int& from, int& length, QString& own) {
+        if constexpr (std::is_same_v<TView, QLatin1StringView>) {
+            if (ascii) {
+                from = int(name.data() - line.Raw.constData());
+                length = int(name.size());
+                return;
+            }
+        }
+        own = name.toString();
+    };
+    auto named = [&](TLineKind kind, TView name) {
+        line.Kind = kind;
+        keep(name, line.NameFrom, line.NameLength, line.OwnName);
+        line.Folded = Fold(name);
+        line.FoldedHash = qHash(line.Folded);
+    };
     text = text.trimmed();
     if (text.startsWith(QLatin1Char('['))) {
         const qsizetype close = text.lastIndexOf(QLatin1Char(']'));
         if (close > 0) {
-            line.Kind = lkSection;
-            line.Name = text.sliced(1, close - 1).trimmed().toString();
-            line.Folded = Fold(line.Name);
-            line.FoldedHash = qHash(line.Folded);
+            named(lkSection, text.sliced(1, close - 1).trimmed());
             return;
         }
     }
@@ -141,11 +173,8 @@ template <typename TView> void TIniFile::ParseText(TView text, TLine& line)
     if (eq <= 0) return;
     const TView key = text.first(eq).trimmed();
     if (key.isEmpty()) return;
-    line.Kind = lkKey;
-    line.Name = key.toString();
-    line.Folded = Fold(line.Name);
-    line.FoldedHash = qHash(line.Folded);
-    line.Value = text.sliced(eq + 1).trimmed().toString();
+    named(lkKey, key);
+    keep(text.sliced(eq + 1).trimmed(), line.ValueFrom, line.ValueLength, line.OwnValue);
 }
 
 TIniFile::TLine TIniFile::ParseLine(const QByteArray& raw)
@@ -153,10 +182,10 @@ TIniFile::TLine TIniFile::ParseLine(const QByteArray& raw)
     TLine line;
     line.Raw = raw;
     if (Ascii(raw)) {
-        ParseText(QLatin1StringView(raw), line);
+        ParseText(QLatin1StringView(line.Raw), true, line);
     } else {
         const QString text = Decode(raw);
-        ParseText(QStringView(text), line);
+        ParseText(QStringView(text), false, line);
     }
     return line;
 }
@@ -165,12 +194,12 @@ TIniFile::TLine TIniFile::MakeKey(const QString& key, const QString& value)
 {
     TLine line;
     line.Kind = lkKey;
-    line.Name = OneLine(key).trimmed();
-    line.Folded = line.Name.toCaseFolded();
+    line.OwnName = OneLine(key).trimmed();
+    line.Folded = line.OwnName.toCaseFolded();
     line.FoldedHash = qHash(line.Folded);
     const QString v = OneLine(value);
-    line.Value = v.trimmed();
-    line.Raw = (line.Name + QLatin1Char('=') + v).toUtf8();
+    line.OwnValue = v.trimmed();
+    line.Raw = (line.OwnName + QLatin1Char('=') + v).toUtf8();
     return line;
 }
 
@@ -178,10 +207,10 @@ TIniFile::TLine TIniFile::MakeSection(const QString& name)
 {
     TLine line;
     line.Kind = lkSection;
-    line.Name = OneLine(name).trimmed();
-    line.Folded = line.Name.toCaseFolded();
+    line.OwnName = OneLine(name).trimmed();
+    line.Folded = line.OwnName.toCaseFolded();
     line.FoldedHash = qHash(line.Folded);
-    line.Raw = (QLatin1Char('[') + line.Name + QLatin1Char(']')).toUtf8();
+    line.Raw = (QLatin1Char('[') + line.OwnName + QLatin1Char(']')).toUtf8();
     return line;
 }
 
@@ -223,6 +252,13 @@ void TIniFile::BuildIndex() const
 {
     FSections.clear();
     FKeys.clear();
+    qsizetype sections = 0, keys = 0;
+    for (const TLine& line : FLines) {
+        sections += line.Kind == lkSection;
+        keys += line.Kind == lkKey;
+    }
+    FSections.reserve(sections);
+    FKeys.reserve(keys);
     const TLine* current = nullptr;
     for (size_t i = 0; i < FLines.size(); ++i) {
         const TLine& line = FLines[i];
@@ -325,7 +361,7 @@ QString TIniFile::ReadString(const QString& section, const QString& key,
                              const QString& defaultValue) const
 {
     const size_t i = FindKey(section, key);
-    return i == npos ? defaultValue : FLines[i].Value;
+    return i == npos ? defaultValue : FLines[i].Value();
 }
 
 int TIniFile::ReadInteger(const QString& section, const QString& key, int defaultValue) const
@@ -350,8 +386,8 @@ void TIniFile::WriteString(const QString& section, const QString& key, const QSt
     const size_t found = FindKey(section, key);
     if (found != npos) {
         // An unchanged value keeps its line exactly as it was.
-        if (FLines[found].Value == OneLine(value).trimmed()) return;
-        FLines[found] = MakeKey(FLines[found].Name, value);
+        if (FLines[found].Value() == OneLine(value).trimmed()) return;
+        FLines[found] = MakeKey(FLines[found].Name(), value);
         FModified = true;
         return;
     }
@@ -399,7 +435,7 @@ QStringList TIniFile::SectionKeys(const QString& section) const
     for (size_t start : SectionStarts(section)) {
         const size_t end = SectionEnd(start);
         for (size_t i = start + 1; i < end; ++i)
-            if (FLines[i].Kind == lkKey) keys << FLines[i].Name;
+            if (FLines[i].Kind == lkKey) keys << FLines[i].Name();
     }
     return keys;
 }
@@ -410,7 +446,7 @@ QStringList TIniFile::SectionValues(const QString& section) const
     for (size_t start : SectionStarts(section)) {
         const size_t end = SectionEnd(start);
         for (size_t i = start + 1; i < end; ++i)
-            if (FLines[i].Kind == lkKey) values << FLines[i].Value;
+            if (FLines[i].Kind == lkKey) values << FLines[i].Value();
     }
     return values;
 }
@@ -422,7 +458,7 @@ QStringList TIniFile::SectionNames() const
     for (const TLine& line : FLines)
         if (line.Kind == lkSection && !seen.contains(line.Folded)) {
             seen.insert(line.Folded);
-            names << line.Name;
+            names << line.Name();
         }
     return names;
 }

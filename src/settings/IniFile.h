@@ -84,14 +84,32 @@ private:
     enum TLineKind { lkOther, lkSection, lkKey };
     struct TLine {
         TLineKind Kind = lkOther;
-        QString Name;   // section name or key, trimmed
-        QString Folded; // Name as names are compared
+        QString Folded; // Name() as names are compared
         size_t FoldedHash = 0;
-        QString Value;  // key value, trimmed
         QByteArray Raw; // the bytes written back, without the line end
+        // The section name or key and the key's value, both trimmed. On a
+        // plain ASCII line, as most are, they are stretches of Raw, made
+        // into text only when asked for; otherwise they are kept here.
+        int NameFrom = -1;
+        int NameLength = 0;
+        int ValueFrom = -1;
+        int ValueLength = 0;
+        QString OwnName;
+        QString OwnValue;
+        QString Name() const
+        {
+            return NameFrom < 0 ? OwnName
+                                : QString::fromLatin1(Raw.constData() + NameFrom, NameLength);
+        }
+        QString Value() const
+        {
+            return ValueFrom < 0 ? OwnValue
+                                 : QString::fromLatin1(Raw.constData() + ValueFrom, ValueLength);
+        }
     };
     static TLine ParseLine(const QByteArray& raw);
-    template <typename TView> static void ParseText(TView text, TLine& line);
+    // `ascii`: the line is plain ASCII and `text` views its raw bytes.
+    template <typename TView> static void ParseText(TView text, bool ascii, TLine& line);
     static TLine MakeKey(const QString& key, const QString& value);
     static TLine MakeSection(const QString& name);
     // A key in the sections of one name, both folded.

@@ -128,6 +128,7 @@ private slots:
                                   "garbage without equals\r\n"
                                   "[Control mode]\n"
                                   "Mode=0\r\n"
+                                  "Lone\rCR =  spaced value \r\n"
                                   "=no key\n"
                                   "[unterminated\n"
                                   "\x00\x01\xFF\xFE\x80=\x9F\n"
@@ -140,7 +141,11 @@ private slots:
         Put(path, junk);
         TIniFile ini(path);
         QVERIFY(ini.Load());
-        QCOMPARE(ini.ReadBool("Control mode", "Mode", true), false);
+        QCOMPARE(ini.ReadBool("CONTROL MODE", "mode", true), false);
+        QCOMPARE(ini.ReadString("control mode", "LONE CR"), QString("spaced value"));
+        QCOMPARE(ini.SectionKeys("Control mode"),
+                 QStringList({"Mode", "Lone\rCR", QString::fromLatin1("\x00\x01\xFF\xFE\x80", 5),
+                              "Name"}));
         QCOMPARE(ini.ReadString("Control mode", "Name"), QString::fromUtf8("T\xC3\xA9l\xC3\xA9"));
         QCOMPARE(ini.ReadString("COM port", "Name"), QString("COM3"));
 
