@@ -2,7 +2,7 @@
 // exchanges, the time from the matrix's reply to the event at a client, how
 // well 100 clients keep a paced serial line busy, and the memory with 100
 // event clients. The server runs as its own process, the simulator here.
-#include "SimServers.h"
+#include "PeerThread.h"
 #include "link/Commands.h"
 #include "link/QMCOMControl.h"
 
@@ -15,7 +15,6 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QTimer>
 #include <QWebSocket>
 #include <algorithm>
@@ -30,12 +29,6 @@ double Median(std::vector<double> v)
     if (v.empty()) return 0;
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
-}
-
-// Runs `f` on the simulator's thread and waits for it.
-template <class F> void OnPeer(QObject* sim, F f)
-{
-    QMetaObject::invokeMethod(sim, f, Qt::BlockingQueuedConnection);
 }
 
 quint16 FreePort()
@@ -251,26 +244,13 @@ int main(int argc, char** argv)
     }
 
     {
-        // 100 clients x 20 routes over a 57600 baud line. The simulator runs
-        // on a thread of its own, as a matrix is a peer of its own: its pacing
-        // never waits for this thread's 100 client sockets.
-        QThread peer;
-        auto* sim = new TMatrixSim;
-        sim->moveToThread(&peer);
-        peer.start();
-        struct TStop {
-            QThread& Peer;
-            TMatrixSim* Sim;
-            ~TStop()
-            {
-                OnPeer(Sim, [this] { delete Sim; });
-                Peer.quit();
-                Peer.wait();
-            }
-        } stop{peer, sim};
+        // 100 clients x 20 routes over a 57600 baud line, the simulator on a
+        // thread of its own, away from this thread's 100 client sockets.
+        TPeerThread peer;
+        TMatrixSim* sim = peer.Sim;
         const int baud = 57600;
         bool opened = false;
-        OnPeer(sim, [&] {
+        peer.Run([&] {
             sim->Device().State().Power = true;
             sim->SetBaud(baud);
             opened = sim->OpenPty(dir.filePath(QStringLiteral("tty")));
@@ -309,7 +289,7 @@ int main(int argc, char** argv)
             },
             10000);
         QElapsedTimer clock;
-        OnPeer(sim, [&] { sim->PtyLine()->RecordTurnarounds(true); });
+        peer.Run([&] { sim->PtyLine()->RecordTurnarounds(true); });
         clock.start();
         for (auto& c : clients)
             c->Send();
@@ -322,7 +302,7 @@ int main(int argc, char** argv)
         const double seconds = double(clock.nsecsElapsed()) / 1e9;
         // Where the line idles: from a reply's last byte to the next command.
         QList<qint64> turns;
-        OnPeer(sim, [&] { turns = sim->PtyLine()->Turnarounds(); });
+        peer.Run([&] { turns = sim->PtyLine()->Turnarounds(); });
         std::sort(turns.begin(), turns.end());
         auto turnMs = [&](double q) {
             return turns.isEmpty() ? 0.0 : double(turns[int(q * (turns.size() - 1))]) / 1e6;

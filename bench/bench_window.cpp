@@ -14,10 +14,8 @@
 //   read to the next command written (the rest is the pseudo-terminal's
 //   hand-over in the kernel and the wake-ups of both ends).
 //
-// The simulator runs on a thread of its own, as a matrix is a peer of its own:
-// its pacing never waits for the window's loop, and the window's work between
-// two commands is not hidden in the simulator's timers or counted twice.
-#include "SimServers.h"
+// The simulator runs on a thread of its own.
+#include "PeerThread.h"
 #include "link/Commands.h"
 #include "link/QMCOMControl.h"
 #include "ui/main/AppWindows.h"
@@ -28,40 +26,21 @@
 #include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
 
 static constexpr int Baud = 57600;
 
-// Runs `f` on the simulator's thread and waits for it.
-template <class F> static void OnPeer(QObject* sim, F f)
-{
-    QMetaObject::invokeMethod(sim, f, Qt::BlockingQueuedConnection);
-}
-
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QTemporaryDir dir;
-    QThread peer;
-    auto* sim = new TMatrixSim;
-    sim->moveToThread(&peer);
-    peer.start();
-    struct TStop {
-        QThread& Peer;
-        TMatrixSim* Sim;
-        ~TStop()
-        {
-            OnPeer(Sim, [this] { delete Sim; });
-            Peer.quit();
-            Peer.wait();
-        }
-    } stop{peer, sim};
+    TPeerThread peer;
+    TMatrixSim* sim = peer.Sim;
     QString error;
     bool opened = false;
-    OnPeer(sim, [&] {
+    peer.Run([&] {
         sim->Device().LoadEdids(QStringLiteral(":/edid"));
         sim->Device().State().Power = true;
         opened = sim->OpenPty(dir.filePath(QStringLiteral("ttyBENCH")), &error);
@@ -109,7 +88,7 @@ int main(int argc, char** argv)
         TCommandPacket::Make(Cmd::FirmwareGroup, Cmd::FirmwareSlaveCode, 1, 0, 1, 0), reply);
     tick.stop();
     bool stored = false;
-    OnPeer(sim, [&] { stored = sim->Device().State().FirmwareParts.value(0x0201) == part; });
+    peer.Run([&] { stored = sim->Device().State().FirmwareParts.value(0x0201) == part; });
     if (!reply.Ok || !stored) {
         std::fprintf(stderr, "bench: firmware part failed\n");
         return 1;
@@ -120,7 +99,7 @@ int main(int argc, char** argv)
     // A full status refresh, as the window does it.
     TSimLine* line = sim->PtyLine();
     qint64 in = 0, out = 0;
-    OnPeer(sim, [&] {
+    peer.Run([&] {
         in = line->BytesIn();
         out = line->BytesOut();
         line->RecordTurnarounds(true);
@@ -146,7 +125,7 @@ int main(int argc, char** argv)
     const double ms = double(refresh.nsecsElapsed()) / 1e6;
     QList<qint64> gaps;
     qint64 bytes = 0;
-    OnPeer(sim, [&] {
+    peer.Run([&] {
         gaps = line->Turnarounds();
         line->RecordTurnarounds(false);
         bytes = (line->BytesIn() - in) + (line->BytesOut() - out);
