@@ -2,28 +2,13 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QPointer>
-#include <QSocketNotifier>
 #include <QTimer>
 #include <memory>
-
-#ifdef Q_OS_LINUX
-#include <sys/timerfd.h>
-#include <unistd.h>
-#endif
 
 TSimLine::TSimLine(TMatrixDevice* device, TFaultPlan* faults, QObject* parent)
     : QObject(parent), FDevice(device), FFaults(faults)
 {
     FClock.start();
-}
-
-TSimLine::~TSimLine()
-{
-    delete FWake;
-#ifdef Q_OS_LINUX
-    if (FWakeFd >= 0) ::close(FWakeFd);
-#endif
 }
 
 void TSimLine::Restart()
@@ -51,19 +36,6 @@ void TSimLine::At(qint64 dueNs, std::function<void()> f)
         guarded();
         return;
     }
-#ifdef Q_OS_LINUX
-    if (FWakeFd < 0) FWakeFd = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
-    if (FWakeFd >= 0) {
-        if (!FWake) {
-            FWake = new QSocketNotifier(FWakeFd, QSocketNotifier::Read, this);
-            connect(FWake, &QSocketNotifier::activated, this, &TSimLine::OnWake);
-        }
-        const bool earliest = FDue.empty() || dueNs < FDue.begin()->first;
-        FDue.emplace(dueNs, std::move(guarded));
-        if (earliest) ArmWake();
-        return;
-    }
-#endif
     // Sleep most of the way on a timer, then finish on zero timers so that the
     // line keeps its baud rate to well under a millisecond.
     // Only the pending timer holds the step: a line deleted before it is due
@@ -79,37 +51,6 @@ void TSimLine::At(qint64 dueNs, std::function<void()> f)
     };
     const int ms = int(left / 1000000) - 1;
     QTimer::singleShot(qMax(0, ms), Qt::PreciseTimer, this, [finish] { (*finish)(); });
-}
-
-void TSimLine::ArmWake()
-{
-#ifdef Q_OS_LINUX
-    itimerspec when{};
-    if (!FDue.empty()) {
-        // Zero would disarm the timer: a step already due wakes at once.
-        const qint64 left = qMax<qint64>(1, FDue.begin()->first - FClock.nsecsElapsed());
-        when.it_value.tv_sec = time_t(left / 1000000000);
-        when.it_value.tv_nsec = long(left % 1000000000);
-    }
-    ::timerfd_settime(FWakeFd, 0, &when, nullptr);
-#endif
-}
-
-void TSimLine::OnWake()
-{
-#ifdef Q_OS_LINUX
-    quint64 expirations = 0;
-    [[maybe_unused]] const ssize_t n = ::read(FWakeFd, &expirations, sizeof expirations);
-    const QPointer<TSimLine> alive(this);
-    // A step may add steps, due now or later; each runs once, in due order.
-    while (!FDue.empty() && FDue.begin()->first <= FClock.nsecsElapsed()) {
-        const std::function<void()> step = std::move(FDue.begin()->second);
-        FDue.erase(FDue.begin());
-        step();
-        if (!alive) return;
-    }
-    ArmWake();
-#endif
 }
 
 void TSimLine::Receive(const QByteArray& bytes)

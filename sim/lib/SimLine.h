@@ -7,9 +7,6 @@
 #include <QFile>
 #include <QObject>
 #include <functional>
-#include <map>
-
-class QSocketNotifier;
 
 // One line to the simulated matrix: bytes in from a transport, through the
 // device model and the fault plan, bytes out to the transport, optionally paced
@@ -19,7 +16,6 @@ class TSimLine : public QObject
     Q_OBJECT
 public:
     TSimLine(TMatrixDevice* device, TFaultPlan* faults, QObject* parent = nullptr);
-    ~TSimLine() override;
 
     void SetBaud(int baud) { FBaud = baud; }
     // Frame log shared by the lines of one simulator (not owned).
@@ -55,14 +51,6 @@ private:
     // Runs `f` at `dueNs` on the clock (precise to well under a millisecond).
     void At(qint64 dueNs, std::function<void()> f);
     qint64 WireNs(qint64 bytes) const;
-    // Steps due later, woken by a timer of the system with nanoseconds (one
-    // per line, set for the earliest step): a line paced to the byte never
-    // spins, so it leaves the processor to the peer it is measured against.
-    void ArmWake();
-    void OnWake();
-    std::multimap<qint64, std::function<void()>> FDue;
-    int FWakeFd = -1;
-    QSocketNotifier* FWake = nullptr;
 
     TMatrixDevice* FDevice;
     TFaultPlan* FFaults;
