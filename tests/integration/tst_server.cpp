@@ -371,7 +371,8 @@ private slots:
         // Events: a browser's first message carries the token; nothing before.
         const QString url = QStringLiteral("ws://127.0.0.1:%1/api/v1/events").arg(port);
         const QByteArray own = "http://127.0.0.1:" + QByteArray::number(port);
-        TEventClient browser(url, own), wrong(url, own), foreign(url, "http://evil.example");
+        TEventClient browser(url, own), wrong(url, own), foreign(url, "http://evil.example"),
+            silent(url, own);
         QTRY_VERIFY(browser.Socket.state() == QAbstractSocket::ConnectedState);
         QTRY_VERIFY(wrong.Socket.state() == QAbstractSocket::ConnectedState);
         QTest::qWait(50);
@@ -385,6 +386,11 @@ private slots:
         QVERIFY(foreign.Messages.isEmpty());
         TEventClient header(url, {}, auth.mid(15));
         QTRY_VERIFY(header.Has("hello"));
+        // One that never sends its token does not stay.
+        QTRY_COMPARE_WITH_TIMEOUT(silent.Socket.state(), QAbstractSocket::UnconnectedState,
+                                  THttpApi::TokenWaitMs + 5000);
+        QCOMPARE(silent.Socket.closeCode(), QWebSocketProtocol::CloseCodePolicyViolated);
+        QVERIFY(silent.Messages.isEmpty());
 
         QVERIFY(THttpApi::SameToken("abc", "abc"));
         QVERIFY(!THttpApi::SameToken("abc", "abcd"));
