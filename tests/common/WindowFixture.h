@@ -50,10 +50,12 @@ public:
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
     // TCP mode with the simulator as the selected device.
-    void WriteTcpSettings()
+    // `more` follows the device list.
+    void WriteTcpSettings(const QByteArray& more = QByteArray())
     {
         WriteFile(QByteArray("[Control mode]\r\nMode=1\r\n[TCP control device]\r\nName=") +
-                  SimEntry + "\r\n[TCP control device list]\r\nDevice No.1=" + SimEntry + "\r\n");
+                  SimEntry + "\r\n[TCP control device list]\r\nDevice No.1=" + SimEntry +
+                  "\r\n" + more);
     }
     // Serial mode on the simulator's pseudo-terminal.
     void WriteComSettings()

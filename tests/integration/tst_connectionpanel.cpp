@@ -163,13 +163,8 @@ void tst_connectionpanel::modeSwitchesSwapTagsAndDisconnect()
 {
     TWindowFixture f;
     QVERIFY(f.StartTcp());
-    f.WriteTcpSettings();
-    {
-        QFile ini(f.SettingsPath());
-        QVERIFY(ini.open(QIODevice::Append));
-        ini.write(QByteArray("[Tag of Input - COM]\r\nIn1=Player\r\n[Tag of Output - TCP:") +
-                  TWindowFixture::SimMAC + "]\r\nOut2=Projector\r\n");
-    }
+    f.WriteTcpSettings(QByteArray("[Tag of Input - COM]\r\nIn1=Player\r\n[Tag of Output - TCP:") +
+                       TWindowFixture::SimMAC + "]\r\nOut2=Projector\r\n");
     f.Show();
     TConnectionPanel* c = f.Form->Connection();
     TPortTagPanel* tags = f.Form->PortTags();

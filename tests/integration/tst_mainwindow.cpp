@@ -392,13 +392,8 @@ void tst_mainwindow::linkChoiceStaysWhileConnectingOrBusy()
 {
     TWindowFixture f;
     QVERIFY(f.StartTcp());
-    f.WriteTcpSettings();
-    {
-        QFile ini(f.SettingsPath());
-        QVERIFY(ini.open(QIODevice::Append));
-        ini.write("Device No.2=[Other] - [Static IP] - [127.0.0.2] - [0.0.0.0] - [255.0.0.0] - "
-                  "[00-1A-2B-3C-4D-5F] - [Same Subnet]\r\n");
-    }
+    f.WriteTcpSettings("Device No.2=[Other] - [Static IP] - [127.0.0.2] - [0.0.0.0] - "
+                       "[255.0.0.0] - [00-1A-2B-3C-4D-5F] - [Same Subnet]\r\n");
     TConnectionPanel* c = nullptr;
     // Device, "×" and mode while the connect waits: refused, nothing moves.
     DuringAConnect(f, [&] {
