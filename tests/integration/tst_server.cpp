@@ -321,6 +321,22 @@ private slots:
         QVERIFY(!queue.Post([] {}));
         QTRY_COMPARE(queue.Waiting(), 0);
         QVERIFY(queue.Post([] {}));
+        QTRY_COMPARE(queue.Waiting(), 0);
+        // A replacing job leaves its key's older job out and goes to the
+        // back; a cancelled one never runs; a full queue still takes it.
+        QStringList ran;
+        const auto job = [&ran](const char* name) { return [&ran, name] { ran << name; }; };
+        queue.PostReplacing(QStringLiteral("a"), job("a1"));
+        const auto b = queue.Post(job("b"));
+        queue.PostReplacing(QStringLiteral("a"), job("a2"));
+        const auto c = queue.Post(job("c"));
+        QVERIFY(queue.Cancel(c) && !queue.Cancel(c));
+        for (int i = queue.Waiting(); i < TRequestQueue::MaxWaiting; ++i)
+            QVERIFY(queue.Post([] {}));
+        QVERIFY(queue.PostReplacing(QStringLiteral("a"), job("a3")) != 0);
+        QTRY_COMPARE(queue.Waiting(), 0);
+        QCOMPARE(ran, QStringList({"b", "a3"}));
+        QVERIFY(!queue.Cancel(b));
     }
 
     // Token, Host and Origin checks, body limits where the bytes arrive,
