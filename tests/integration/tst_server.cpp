@@ -329,8 +329,8 @@ private slots:
         queue.PostReplacing(QStringLiteral("a"), job("a1"));
         const auto b = queue.Post(job("b"));
         queue.PostReplacing(QStringLiteral("a"), job("a2"));
-        const auto c = queue.Post(job("c"));
-        QVERIFY(queue.Cancel(c) && !queue.Cancel(c));
+        const auto cancelled = queue.Post(job("c"));
+        QVERIFY(queue.Cancel(cancelled) && !queue.Cancel(cancelled));
         for (int i = queue.Waiting(); i < TRequestQueue::MaxWaiting; ++i)
             QVERIFY(queue.Post([] {}));
         QVERIFY(queue.PostReplacing(QStringLiteral("a"), job("a3")) != 0);
