@@ -3,16 +3,13 @@
 #include "link/Traffic.h"
 
 #include <QJsonDocument>
-#include <QRegularExpression>
 #include <cstdio>
 
 TCli::TCli(TQMCOMControl* link, TProcessFlags* flags, bool trace, bool json)
-    : FLink(link), FFlags(flags), FTrace(trace), FJson(json)
+    : FLink(link), FFlags(flags), FTrace(trace), FJson(json), FOps(link, flags)
 {
-    FNotifyConnection = QObject::connect(
-        link, &TQMCOMControl::Notify, link,
-        [this](int code, qintptr w, qintptr l, const QString& text) { OnNotify(code, w, l, text); },
-        Qt::DirectConnection);
+    FOps.VerboseConnect = trace;
+    FOps.OnError = [this](const QString& line) { Err(line); };
     if (trace) {
         // The traffic view's lines, on stderr so that they never mix into
         // the data on stdout.
@@ -26,33 +23,7 @@ TCli::TCli(TQMCOMControl* link, TProcessFlags* flags, bool trace, bool json)
 
 TCli::~TCli()
 {
-    QObject::disconnect(FNotifyConnection);
     delete FRecorder;
-}
-
-void TCli::SetUpLink(TQMCOMControl* link, const QString& tcp, const QString& serial)
-{
-    if (tcp.isEmpty() == serial.isEmpty())
-        throw EUsage(QStringLiteral("give exactly one of --tcp HOST[:PORT] and --serial DEVICE"));
-    if (!serial.isEmpty()) {
-        link->SetControlMode(cmCOM);
-        link->SetComPort(serial);
-        return;
-    }
-    link->SetControlMode(cmLAN);
-    QString host = tcp;
-    const int colon = int(tcp.lastIndexOf(QLatin1Char(':')));
-    if (!tcp.contains(QLatin1Char(']')) && tcp.count(QLatin1Char(':')) == 1) {
-        host = tcp.left(colon);
-        link->SetDevicePort(ParseNumber(tcp.mid(colon + 1), 1, 65535, "port"));
-    }
-    if (host.trimmed().isEmpty()) throw EUsage(QStringLiteral("--tcp needs a host: HOST[:PORT]"));
-    link->SetDeviceIP(host);
-}
-
-int TCli::PollLimitFor(int timeoutMs, int pollTickMs)
-{
-    return qMax(1, (timeoutMs + pollTickMs - 1) / pollTickMs);
 }
 
 QJsonObject TCli::TakeDocument(int rc)
@@ -93,6 +64,11 @@ void TCli::JsonAt(const QString& object, const QString& key, const QJsonValue& v
     FDoc.insert(object, o);
 }
 
+void TCli::Doc(const QJsonObject& doc)
+{
+    FDoc = OpsJson::Merge(FDoc, doc);
+}
+
 int TCli::Finish(int rc)
 {
     if (!FJson) return rc;
@@ -109,107 +85,32 @@ void TCli::PrintJsonError(const QString& text)
     std::fflush(stdout);
 }
 
-void TCli::OnNotify(int code, qintptr wParam, qintptr lParam, const QString& text)
-{
-    const bool serial = FLink->ControlMode() == cmCOM;
-    switch (code) {
-    case ntTimeOut:
-        FLastFailure = QStringLiteral("Time out!");
-        break;
-    case ntDataInvalid:
-        FLastFailure = QStringLiteral("Data invalid!");
-        break;
-    case ntPortError:
-        FLastFailure =
-            serial ? QStringLiteral("COM access failed!") : QStringLiteral("TCP control failed!");
-        break;
-    case ntConnectFailed: {
-        const int connected = wParam ? 1 : 0;
-        FLastFailure = serial ? QStringLiteral("%1 COM [%2] failed")
-                                    .arg(QLatin1String(Options::PortAction[size_t(connected)]),
-                                         FLink->ComPort())
-                              : QStringLiteral("%1 %2 failed")
-                                    .arg(QLatin1String(Options::LinkAction[size_t(connected)]),
-                                         FLink->DeviceIP());
-        break;
-    }
-    case ntSendFailed:
-        FLastFailure = QStringLiteral("Send data failed!");
-        break;
-    default:
-        break;
-    }
-    Q_UNUSED(lParam)
-}
-
 bool TCli::EnsureConnected()
 {
-    if (FLink->Connect()) return true;
-    Err(FLastFailure.isEmpty() ? QStringLiteral("Connect failed") : FLastFailure);
-    if (FTrace && !FLink->LastErrorText().isEmpty()) Err(FLink->LastErrorText());
-    return false;
+    TOpStatus st;
+    return FOps.EnsureConnected(&st);
 }
 
 bool TCli::Run(const TCatalogueCommand& command, TCommandReply* reply)
 {
-    if (!EnsureConnected()) return false;
-    FLastFailure.clear();
-    reply->Clear();
-    FLink->ExecuteCommand(command.Packet, *reply);
-    if (reply->Ok) return true;
-    Err(FLastFailure.isEmpty() ? QStringLiteral("Command failed") : FLastFailure);
-    return false;
+    TOpStatus st;
+    return FOps.Run(command, reply, &st);
 }
 
 int TCli::QueryPower()
 {
-    TCommandReply r;
-    if (!Run(Catalogue::PowerStatus(), &r)) return -1;
-    return Catalogue::PowerIsOn(r) ? 1 : 0;
+    TOpStatus st;
+    return FOps.QueryPower(&st);
 }
 
 bool TCli::PoweredOn()
 {
-    const int power = QueryPower();
-    if (power < 0) return false;
-    if (power == 0) {
-        Err(QStringLiteral("System is power off, please turn it on first."));
-        return false;
-    }
-    return true;
+    TOpStatus st;
+    return FOps.PoweredOn(&st);
 }
 
 bool TCli::RunPowered(const TCatalogueCommand& command, TCommandReply* reply)
 {
-    const int power = QueryPower();
-    if (power < 0) return false;
-    if (power == 0) {
-        Err(QStringLiteral("System is power off, please turn it on first."));
-        return false;
-    }
-    return Run(command, reply);
-}
-
-uint16_t TCli::ParseNumber(const QString& text, uint32_t min, uint32_t max, const char* what)
-{
-    // One syntax everywhere: decimal or 0x-hex digits, nothing else (no sign,
-    // no blanks).
-    static const QRegularExpression syntax(QStringLiteral("^(0[xX][0-9A-Fa-f]{1,8}|[0-9]{1,10})$"));
-    bool ok = syntax.match(text).hasMatch();
-    qulonglong v = 0;
-    if (ok)
-        v = text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)
-                ? text.mid(2).toULongLong(&ok, 16)
-                : text.toULongLong(&ok, 10);
-    if (!ok || v < min || v > max)
-        throw EUsage(QStringLiteral("bad %1 '%2' (want %3..%4, decimal or 0x-hex)")
-                         .arg(QLatin1String(what), text)
-                         .arg(min)
-                         .arg(max));
-    return uint16_t(v);
-}
-
-uint16_t TCli::ParseNumber(const QString& text, uint32_t max, const char* what)
-{
-    return ParseNumber(text, 0, max, what);
+    TOpStatus st;
+    return FOps.RunPowered(command, reply, &st);
 }

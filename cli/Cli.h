@@ -1,5 +1,7 @@
 #pragma once
 
+#include "MatrixOps.h"
+#include "OpsJson.h"
 #include "link/Commands.h"
 #include "link/QMCOMControl.h"
 #include "settings/SettingsFile.h"
@@ -9,34 +11,33 @@
 #include <QJsonValue>
 #include <QString>
 #include <QStringList>
-#include <stdexcept>
 
-// A usage error: message on stderr, exit status 2.
-class EUsage : public std::runtime_error
-{
-public:
-    explicit EUsage(const QString& text) : std::runtime_error(text.toStdString()) {}
-};
+// EUsage (ops/OpsTypes.h): message on stderr, exit status 2.
 
 class TTrafficRecorder;
 
-// What every matrixctl command works with: the link controller, the failure
-// text of the last notification and the output streams.
+// What every matrixctl command works with: the operations over the link and
+// the output streams.
 //
 // Output: text lines go through Out(), failure texts through Err() (stderr).
 // With --json the text lines are dropped and a command gives its data with
-// Json()/JsonAt() instead; Finish() prints the one document, with "error"
-// set to the failure texts when the command failed.
+// Json()/JsonAt()/Doc() instead; Finish() prints the one document, with
+// "error" set to the failure texts when the command failed. Every failure
+// text of an operation goes through Err() as it arises.
 class TCli
 {
 public:
     TCli(TQMCOMControl* link, TProcessFlags* flags, bool trace, bool json = false);
     ~TCli();
 
-    // Points the link at --tcp HOST[:PORT] or --serial DEVICE (exactly one).
-    static void SetUpLink(TQMCOMControl* link, const QString& tcp, const QString& serial);
-    // The poll limit of a reply wait of `timeoutMs` milliseconds.
-    static int PollLimitFor(int timeoutMs, int pollTickMs);
+    static void SetUpLink(TQMCOMControl* link, const QString& tcp, const QString& serial)
+    {
+        TMatrixOps::SetUpLink(link, tcp, serial);
+    }
+    static int PollLimitFor(int timeoutMs, int pollTickMs)
+    {
+        return TMatrixOps::PollLimitFor(timeoutMs, pollTickMs);
+    }
 
     // A service runs many commands through one TCli: nothing goes to stdout
     // or stderr, and each command's document is taken with TakeDocument().
@@ -45,6 +46,7 @@ public:
     // `rc` is not 0); starts the next one empty.
     QJsonObject TakeDocument(int rc);
 
+    TMatrixOps& Ops() { return FOps; }
     TQMCOMControl* Link() { return FLink; }
     bool Trace() const { return FTrace; }
     TProcessFlags* Flags() { return FFlags; }
@@ -65,32 +67,37 @@ public:
     void Json(const QString& key, const QJsonValue& value);
     // An entry of an object member: JsonAt("routing", "3", 2) gives {"routing": {"3": 2}}.
     void JsonAt(const QString& object, const QString& key, const QJsonValue& value);
+    // Every member of `doc` (an operation's document).
+    void Doc(const QJsonObject& doc);
     // Prints the JSON document (--json only) and returns `rc`.
     int Finish(int rc);
     // The document of a failure before any command ran (usage errors).
     static void PrintJsonError(const QString& text);
     // The text of the last failure notification ("Time out!", ...), if any.
-    QString LastFailure() const { return FLastFailure; }
-    void ClearFailure() { FLastFailure.clear(); }
+    QString LastFailure() const { return FOps.LastFailure(); }
+    void ClearFailure() { FOps.ClearFailure(); }
 
     // A number in min..max; anything else is a usage error that states the range.
-    static uint16_t ParseNumber(const QString& text, uint32_t min, uint32_t max, const char* what);
-    static uint16_t ParseNumber(const QString& text, uint32_t max, const char* what);
+    static uint16_t ParseNumber(const QString& text, uint32_t min, uint32_t max, const char* what)
+    {
+        return ::ParseNumber(text, min, max, what);
+    }
+    static uint16_t ParseNumber(const QString& text, uint32_t max, const char* what)
+    {
+        return ::ParseNumber(text, 0, max, what);
+    }
     // Queries the power state; true when on. Prints the refusal when off.
     bool PoweredOn();
-
-    // "Settings.ini" named by --settings; empty when not given.
-    QString SettingsPath;
+    // The exit status of an operation's outcome.
+    static int Rc(const TOpStatus& st) { return st.Ok() ? 0 : 1; }
 
 private:
-    void OnNotify(int code, qintptr wParam, qintptr lParam, const QString& text);
     TQMCOMControl* FLink;
     TProcessFlags* FFlags;
     bool FTrace;
     bool FJson;
     bool FCapture = false;
-    QMetaObject::Connection FNotifyConnection;
-    QString FLastFailure;
+    TMatrixOps FOps;
     QJsonObject FDoc;
     QStringList FErrors;
     TTrafficRecorder* FRecorder = nullptr;
@@ -106,16 +113,11 @@ int CmdSettings(TCli& cli, const QString& command, const QStringList& args);
 bool IsSettingsCommand(const QString& command);
 // False for commands that work without the matrix.
 bool SettingsCommandNeedsLink(const QString& command, const QStringList& args);
-// The pre-settings as `preset list --json` gives them.
-QJsonArray PresetsJson(const std::array<TPreSetting, 8>& presets);
 int CmdDiscover(TCli& cli, const QStringList& args, bool trace);
 int CmdModule(TCli& cli, const QStringList& args, bool trace);
 bool ModuleCommandNeedsLink(const QStringList& args);
 // backup FILE, restore FILE [--dry-run].
 int CmdBackup(TCli& cli, const QString& command, const QStringList& args);
-// restore of a checked backup: the commands in the document, sent unless `dryRun`.
-struct TDeviceState;
-int RestoreState(TCli& cli, const TDeviceState& state, bool dryRun);
 bool IsBackupCommand(const QString& command);
 bool BackupCommandNeedsLink(const QString& command, const QStringList& args);
 // Usage lines of the groups.

@@ -26,87 +26,69 @@ static int Send(TCli& cli, const QStringList& args)
     uint16_t p[4] = {};
     for (int i = 2; i < args.size(); ++i)
         p[i - 2] = TCli::ParseNumber(args[i], 65535, "parameter");
+    // Not connected: no document beyond the failure.
     if (!cli.EnsureConnected()) return 1;
-    TCommandReply reply;
-    cli.ClearFailure();
-    cli.Link()->ExecuteCommand(TCommandPacket::Make(group, code, p[0], p[1], p[2], p[3]), reply);
-    const QByteArray bytes = reply.Packet.ToByteArray();
-    const bool anyReply = bytes != QByteArray(13, '\0');
-    if (anyReply) {
-        cli.Out(QString::fromLatin1(bytes.toHex(' ').toUpper()));
-        cli.Json(QStringLiteral("reply"), QString::fromLatin1(bytes.toHex(' ').toUpper()));
-    }
-    cli.Json(QStringLiteral("ok"), reply.Ok != 0);
-    if (reply.Ok) {
-        cli.Out(QStringLiteral("ok"));
-        return 0;
-    }
-    cli.Err(cli.LastFailure().isEmpty() ? QStringLiteral("Command failed") : cli.LastFailure());
-    return 1;
+    TSendResult result;
+    const TOpStatus st =
+        cli.Ops().Send(TCommandPacket::Make(group, code, p[0], p[1], p[2], p[3]), &result);
+    if (!result.Reply.isEmpty()) cli.Out(QString::fromLatin1(result.Reply.toHex(' ').toUpper()));
+    cli.Doc(OpsJson::Send(result));
+    if (result.Accepted) cli.Out(QStringLiteral("ok"));
+    return TCli::Rc(st);
+}
+
+static QString PowerLine(int power)
+{
+    return power ? QStringLiteral("Matrix Power On") : QStringLiteral("Matrix Power Off");
 }
 
 static int Power(TCli& cli, const QStringList& args)
 {
     if (args.size() > 1) throw EUsage(QStringLiteral("power takes on, off or nothing"));
+    int set = -1;
     if (!args.isEmpty()) {
         const QString want = args[0].toLower();
         if (want != QLatin1String("on") && want != QLatin1String("off"))
             throw EUsage(QStringLiteral("power takes on, off or nothing"));
-        TCommandReply r;
-        if (!cli.Run(Catalogue::PowerSet(want == QLatin1String("on")), &r)) return 1;
+        set = want == QLatin1String("on") ? 1 : 0;
     }
-    const int power = cli.QueryPower();
-    if (power < 0) return 1;
-    cli.Out(power ? QStringLiteral("Matrix Power On") : QStringLiteral("Matrix Power Off"));
-    cli.Json(QStringLiteral("power"), power == 1);
-    return 0;
+    int power = -1;
+    const TOpStatus st = cli.Ops().Power(set, &power);
+    if (power >= 0) cli.Out(PowerLine(power));
+    cli.Doc(OpsJson::Power(power));
+    return TCli::Rc(st);
 }
 
 static int Status(TCli& cli, const QStringList& args)
 {
     if (!args.isEmpty()) throw EUsage(QStringLiteral("status takes no arguments"));
-    const int power = cli.QueryPower();
-    if (power < 0) return 1;
-    cli.Out(power ? QStringLiteral("Matrix Power On") : QStringLiteral("Matrix Power Off"));
-    cli.Json(QStringLiteral("power"), power == 1);
-    if (!power) {
-        cli.Err(
-            QStringLiteral("System is power off, please turn it on first to refresh more status."));
-        return 1;
+    TDeviceStatus s;
+    const TOpStatus st = cli.Ops().Status(&s);
+    if (s.Power >= 0) cli.Out(PowerLine(s.Power));
+    if (s.DetailsRead) {
+        cli.Out(s.DeviceText);
+        cli.Out(s.VersionText);
+        auto lines = [&](const QString& prefix, int read, const std::array<QString, 4>& texts) {
+            for (int n = 1; n <= read; ++n) {
+                const QString& text = texts[size_t(n - 1)];
+                cli.Out(text.isEmpty() ? QStringLiteral("%1%2: Not known").arg(prefix).arg(n)
+                                       : text);
+            }
+        };
+        lines(QStringLiteral("Input"), s.InputsRead, s.InputText);
+        lines(QStringLiteral("HDMI Output"), s.OutputsRead, s.OutputText);
     }
-    const QString unknown = QStringLiteral("unknown");
-    TCommandReply r, size, version;
-    if (!cli.Run(Catalogue::DeviceQuery(), &r) || !cli.Run(Catalogue::DeviceSize(), &size) ||
-        !cli.Run(Catalogue::Version(), &version)) {
-        cli.Json(QStringLiteral("device"), unknown);
-        cli.Json(QStringLiteral("version"), unknown);
-        return 1;
-    }
-    cli.Out(Catalogue::DeviceText(size));
-    cli.Out(Catalogue::VersionText(version));
-    cli.Json(QStringLiteral("device"), QStringLiteral("%1x%2").arg(size.P1Lo()).arg(size.P2Lo()));
-    cli.Json(QStringLiteral("version"),
-             Catalogue::VersionText(version).section(QLatin1Char(' '), 1));
-    int rc = 0;
-    auto connection = [&](const QString& prefix, const QString& key, int n,
-                          const TCatalogueCommand& c) {
-        TCommandReply reply;
-        if (!cli.Run(c, &reply)) rc = 1;
-        const QString text = Catalogue::ConnectionText(prefix, n, reply);
-        cli.Out(text.isEmpty() ? QStringLiteral("%1%2: Not known").arg(prefix).arg(n) : text);
-        const QString state = !reply.Ok              ? unknown
-                              : reply.P2Lo() == 0x00 ? QStringLiteral("connected")
-                              : reply.P2Lo() == 0xFF ? QStringLiteral("not connected")
-                                                     : unknown;
-        cli.JsonAt(key, QString::number(n), state);
-    };
-    for (int n = 1; n <= PortCount; ++n)
-        connection(QStringLiteral("Input"), QStringLiteral("inputs"), n,
-                   Catalogue::InputConnection(n));
-    for (int n = 1; n <= PortCount; ++n)
-        connection(QStringLiteral("HDMI Output"), QStringLiteral("outputs"), n,
-                   Catalogue::OutputConnection(n));
-    return rc;
+    cli.Doc(OpsJson::Status(s));
+    return TCli::Rc(st);
+}
+
+// "OutputN: InputM" for each output known, in order.
+static void RoutingLines(TCli& cli, const TRouting& r)
+{
+    for (int o = 1; o <= PortCount; ++o)
+        if (r.Input[size_t(o - 1)] > 0)
+            cli.Out(QStringLiteral("Output%1: Input%2").arg(o).arg(r.Input[size_t(o - 1)]));
+    cli.Doc(OpsJson::Routing(r));
 }
 
 static int Route(TCli& cli, const QStringList& args)
@@ -114,35 +96,20 @@ static int Route(TCli& cli, const QStringList& args)
     if (args.size() != 2) throw EUsage(QStringLiteral("route takes IN OUT|all"));
     const int in = TCli::ParseNumber(args[0], 1, PortCount, "input");
     const bool all = args[1].toLower() == QLatin1String("all");
-    const int out = all ? 1 : TCli::ParseNumber(args[1], 1, PortCount, "output");
-    if (!cli.PoweredOn()) return 1;
-    // "all": outputs 1..4 in order, ending at the first failure.
-    const int last = all ? PortCount : out;
-    for (int o = out; o <= last; ++o) {
-        TCommandReply r;
-        if (!cli.Run(Catalogue::RouteSet(in, o), &r)) return 1;
-        cli.Out(QStringLiteral("Output%1: Input%2").arg(o).arg(in));
-        cli.JsonAt(QStringLiteral("routing"), QString::number(o), in);
-    }
-    return 0;
+    const int out = all ? 0 : TCli::ParseNumber(args[1], 1, PortCount, "output");
+    TRouting r;
+    const TOpStatus st = cli.Ops().Route(in, out, &r);
+    RoutingLines(cli, r);
+    return TCli::Rc(st);
 }
 
 static int Routing(TCli& cli, const QStringList& args)
 {
     if (!args.isEmpty()) throw EUsage(QStringLiteral("routing takes no arguments"));
-    const int power = cli.QueryPower();
-    if (power < 0) return 1;
-    if (!power) {
-        cli.Err(QStringLiteral("System is power off, please turn it on first."));
-        return 1;
-    }
-    for (int out = 1; out <= PortCount; ++out) {
-        TCommandReply r;
-        if (!cli.Run(Catalogue::RouteQuery(out), &r)) return 1;
-        cli.Out(QStringLiteral("Output%1: Input%2").arg(out).arg(r.P2Lo()));
-        cli.JsonAt(QStringLiteral("routing"), QString::number(out), r.P2Lo());
-    }
-    return 0;
+    TRouting r;
+    const TOpStatus st = cli.Ops().Routing(&r);
+    RoutingLines(cli, r);
+    return TCli::Rc(st);
 }
 
 int CmdCore(TCli& cli, const QString& command, const QStringList& args)

@@ -52,41 +52,11 @@ static int ParseInputTarget(const QString& text)
     return ParseTargetNumber(text, "1..4 or all");
 }
 
-static const char* const DipSwitchText = "Set \"DIP Switch\" on side of the Matrix to \"1111\" to "
-                                         "enter EDID Software control mode.";
-
-// The EDID control mode check every change starts with (the power check
-// included); false ends the command.
-static bool EdidSoftwareControl(TCli& cli)
+static int Done(TCli& cli, const TOpStatus& st)
 {
-    TCommandReply mode;
-    if (!cli.RunPowered(Catalogue::EdidControlMode(), &mode)) return false;
-    if (mode.P1Lo() == EdidDipSwitchMode) {
-        cli.Err(QLatin1String(DipSwitchText));
-        return false;
-    }
-    return true;
-}
-
-// The output connection check before a copy or read; false ends the command.
-static bool OutputConnected(TCli& cli, int output)
-{
-    TCommandReply connection;
-    if (!cli.Run(Catalogue::OutputConnection(output, true), &connection)) return false;
-    if (connection.P2Lo() != 0x00) {
-        cli.Err(QStringLiteral("EDID can not be read because output not connected."));
-        cli.Err(QStringLiteral("Output%1").arg(output));
-        return false;
-    }
-    return true;
-}
-
-static int Finish(TCli& cli, const TCatalogueCommand& command)
-{
-    TCommandReply reply;
-    if (!cli.Run(command, &reply)) return 1;
+    if (!st.Ok()) return 1;
     cli.Out(QStringLiteral("Done"));
-    cli.Json(QStringLiteral("result"), QStringLiteral("Done"));
+    cli.Doc(OpsJson::Done());
     return 0;
 }
 
@@ -99,20 +69,7 @@ static int Mode(TCli& cli, const QStringList& args)
     if (index <= 0)
         throw EUsage(QStringLiteral("unknown EDID mode '%1' (want one of: %2)")
                          .arg(args[1], names.mid(1).join(QStringLiteral("; "))));
-    if (!EdidSoftwareControl(cli)) return 1;
-    const QString setting = QStringLiteral("Setting...");
-    TCommandReply prepared;
-    if (!cli.Run(Catalogue::EdidPrepare(setting), &prepared)) return 1;
-    TCommandPacket p;
-    if (index == names.size() - 1) {
-        p = input == 0 ? Cmd::EdidDefaultAll.Packet(QueryParam)
-                       : Cmd::EdidDefaultOne.Packet(uint16_t(input));
-    } else {
-        const uint16_t word = EdidData::ModeWord(names, index);
-        p = input == 0 ? Cmd::EdidModeAll.Packet(word)
-                       : Cmd::EdidModeOne.Packet(word, uint16_t(input));
-    }
-    return Finish(cli, {p, setting});
+    return Done(cli, cli.Ops().EdidMode(input, index));
 }
 
 static int Copy(TCli& cli, const QStringList& args)
@@ -120,15 +77,7 @@ static int Copy(TCli& cli, const QStringList& args)
     if (args.size() != 2) throw EUsage(QStringLiteral("edid copy takes OUT TARGET"));
     const int output = ParseOutput(args[0]);
     const int input = ParseInputTarget(args[1]);
-    if (!EdidSoftwareControl(cli)) return 1;
-    if (!OutputConnected(cli, output)) return 1;
-    const QString copying = QStringLiteral("Copying...");
-    TCommandReply prepared;
-    if (!cli.Run(Catalogue::EdidPrepare(copying), &prepared)) return 1;
-    const TCommandPacket p = input == 0
-                                 ? Cmd::EdidCopyAll.Packet(uint16_t(output))
-                                 : Cmd::EdidCopyOne.Packet(uint16_t(output), uint16_t(input));
-    return Finish(cli, {p, copying});
+    return Done(cli, cli.Ops().EdidCopy(output, input));
 }
 
 static int Read(TCli& cli, const QStringList& args)
@@ -136,36 +85,15 @@ static int Read(TCli& cli, const QStringList& args)
     if (args.size() != 2) throw EUsage(QStringLiteral("edid read takes OUT FILE"));
     const int output = ParseOutput(args[0]);
     const QString path = args[1];
-
-    TCommandReply connection;
-    if (!cli.RunPowered(Catalogue::OutputConnection(output, true), &connection)) return 1;
-    if (connection.P2Lo() != 0x00) {
-        cli.Err(QStringLiteral("EDID can not be read because output not connected."));
-        cli.Err(QStringLiteral("Output%1").arg(output));
-        return 1;
-    }
-    if (cli.Flags()->Abort || !cli.EnsureConnected()) return 1;
-    cli.ClearFailure();
-    TCommandReply reply;
-    cli.Link()->ReadBlocks(Cmd::EdidRead.Packet(uint16_t(0xF000 + output)), reply);
-    if (!reply.Ok) {
-        cli.Err(cli.LastFailure().isEmpty() ? QStringLiteral("Read failed") : cli.LastFailure());
-        return 1;
-    }
-    QByteArray edid;
-    if (!EdidData::ContentOk(cli.Link()->EdidReadBuffer(), &edid)) {
-        cli.Err(QStringLiteral("EDID content error. Please try to read again."));
-        return 1;
-    }
+    TEdidRead read;
+    if (!cli.Ops().EdidRead(output, &read).Ok()) return 1;
     QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(edid) != edid.size() || !f.commit()) {
+    if (!f.open(QIODevice::WriteOnly) || f.write(read.Edid) != read.Edid.size() || !f.commit()) {
         cli.Err(QStringLiteral("cannot write %1: %2").arg(path, f.errorString()));
         return 1;
     }
     cli.Out(QStringLiteral("Done"));
-    cli.Json(QStringLiteral("result"), QStringLiteral("Done"));
-    cli.Json(QStringLiteral("file"), path);
-    cli.Json(QStringLiteral("edid"), QString::fromLatin1(edid.toHex(' ').toUpper()));
+    cli.Doc(OpsJson::EdidRead(read, path));
     return 0;
 }
 
@@ -180,30 +108,7 @@ static int Write(TCli& cli, const QStringList& args)
         return 1;
     }
     // Anything longer than 257 bytes fails the content test; no need to read on.
-    const QByteArray content = f.read(EdidData::Size + 2);
-    QByteArray edid;
-    if (!EdidData::ContentOk(content, &edid)) {
-        cli.Err(QStringLiteral("EDID content error."));
-        return 1;
-    }
-
-    if (!EdidSoftwareControl(cli)) return 1;
-    TCommandReply prepared;
-    if (!cli.RunPowered(Catalogue::EdidPrepare(QStringLiteral("Downloading...")), &prepared))
-        return 1;
-    if (cli.Flags()->Abort || !cli.EnsureConnected()) return 1;
-    cli.ClearFailure();
-    cli.Link()->EdidDownloadBuffer() = edid;
-    TCommandReply reply;
-    cli.Link()->WriteBlocks(opening, reply);
-    if (!reply.Ok) {
-        cli.Err(cli.LastFailure().isEmpty() ? QStringLiteral("Download failed")
-                                            : cli.LastFailure());
-        return 1;
-    }
-    cli.Out(QStringLiteral("Done"));
-    cli.Json(QStringLiteral("result"), QStringLiteral("Done"));
-    return 0;
+    return Done(cli, cli.Ops().EdidWrite(opening, f.read(EdidData::Size + 2)));
 }
 
 int CmdEdid(TCli& cli, const QStringList& args)

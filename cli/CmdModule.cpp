@@ -196,31 +196,14 @@ static int Config(TCli& cli, QStringList args, bool trace)
     return 0;
 }
 
-static bool Exchange(TCli& cli, const QByteArray& request, QByteArray* answer)
-{
-    if (!cli.EnsureConnected()) return false;
-    cli.ClearFailure();
-    cli.Link()->LDCDTransaction(request, *answer);
-    return answer->at(LDCD::Size) != 0;
-}
-
 static int Query(TCli& cli)
 {
-    QByteArray request(LDCD::Size, '\0');
-    request[16] = char(LDCD::Query);
-    QByteArray a;
-    if (!Exchange(cli, request, &a)) {
-        if (!cli.LastFailure().isEmpty()) cli.Err(cli.LastFailure());
-        cli.Err(QStringLiteral("Query TCP Module failed"));
-        return 1;
-    }
-    const auto* b = reinterpret_cast<const uint8_t*>(a.constData());
-    cli.Out(QStringLiteral("Version: Ver%1.%2").arg(b[17]).arg(b[18]));
-    cli.Out(b[19] ? QStringLiteral("DHCP: Auto IP") : QStringLiteral("DHCP: Static IP"));
-    cli.Out(QStringLiteral("IP Address: ") + ModuleRecord::IpText(b + 20));
-    cli.Json(QStringLiteral("version"), QStringLiteral("%1.%2").arg(b[17]).arg(b[18]));
-    cli.Json(QStringLiteral("dhcp"), b[19] != 0);
-    cli.Json(QStringLiteral("ip"), ModuleRecord::IpText(b + 20));
+    TModuleInfo m;
+    if (!cli.Ops().ModuleQuery(&m).Ok()) return 1;
+    cli.Out(QStringLiteral("Version: Ver") + m.Version);
+    cli.Out(m.Dhcp ? QStringLiteral("DHCP: Auto IP") : QStringLiteral("DHCP: Static IP"));
+    cli.Out(QStringLiteral("IP Address: ") + m.Ip);
+    cli.Doc(OpsJson::Module(m));
     return 0;
 }
 
@@ -246,18 +229,7 @@ static int Reset(TCli& cli, const QStringList& args)
             return 1;
         }
     }
-    QByteArray request(LDCD::Size, '\0');
-    request[16] = char(LDCD::Reset);
-    std::array<uint8_t, 4> ip{};
-    ModuleRecord::IpBytes(QString::fromLatin1(DefaultModuleIP), &ip);
-    for (int i = 0; i < 4; ++i)
-        request[20 + i] = char(ip[size_t(i)]);
-    QByteArray a;
-    if (!Exchange(cli, request, &a)) {
-        if (!cli.LastFailure().isEmpty()) cli.Err(cli.LastFailure());
-        cli.Err(QStringLiteral("Reset Default failed"));
-        return 1;
-    }
+    if (!cli.Ops().ModuleReset().Ok()) return 1;
     cli.Out(QStringLiteral("Reset Default ok"));
     cli.Json(QStringLiteral("reset"), true);
     return Query(cli);

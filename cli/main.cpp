@@ -100,7 +100,7 @@ int main(int argc, char** argv)
         TQMCOMControl link(&flags, timing);
         if (!tcp.isEmpty() || !serial.isEmpty()) TCli::SetUpLink(&link, tcp, serial);
         TCli cli(&link, &flags, trace, json);
-        cli.SettingsPath = settings;
+        cli.Ops().SettingsPath = settings;
         // A stop ends the exchange under way through the abort flag. Half a
         // firmware upgrade leaves the matrix unusable: the first Ctrl-C there
         // only warns.

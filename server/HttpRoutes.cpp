@@ -159,7 +159,8 @@ void THttpApi::HandleApi(const THttpRequest& request, const QStringList& parts,
             // No file yet: the pre-settings a new window starts with.
             if (!QFileInfo(core->SettingsPath()).isFile())
                 return respond(THttpResponse::Json(
-                    200, Compact({{QStringLiteral("presets"), PresetsJson(core->PreSettings())}})));
+                    200,
+                    Compact({{QStringLiteral("presets"), OpsJson::Presets(core->PreSettings())}})));
             return Queue(respond, [core] {
                 return Answer(core->Run(QStringLiteral("preset"), {QStringLiteral("list")}));
             });
@@ -302,8 +303,12 @@ void THttpApi::HandleApi(const THttpRequest& request, const QStringList& parts,
             QString error;
             if (!TDeviceBackup::FromJson(request.Body, &state, &error)) throw EBadRequest{error};
             return Queue(respond, [core, state, dryRun] {
-                const TCommandResult r =
-                    core->RunWith([&](TCli& cli) { return RestoreState(cli, state, dryRun); });
+                const TCommandResult r = core->RunWith([&](TCli& cli) {
+                    TRestoreResult result;
+                    const TOpStatus st = cli.Ops().Restore(state, dryRun, &result);
+                    cli.Doc(OpsJson::Restore(result));
+                    return TCli::Rc(st);
+                });
                 if (r.Ok() && !dryRun) core->RefreshNow();
                 return Answer(r);
             });

@@ -39,7 +39,7 @@ TServerCore::TServerCore(const TServerOptions& options, const TTiming& timing, Q
     FQueue = new TRequestQueue(this);
     FRefreshTimer = new QTimer(this);
     FSettingsPath = options.SettingsPath.isEmpty() ? DefaultSettingsPath() : options.SettingsPath;
-    FCli->SettingsPath = FSettingsPath;
+    FCli->Ops().SettingsPath = FSettingsPath;
     FWatcher = new QFileSystemWatcher(this);
     connect(FWatcher, &QFileSystemWatcher::fileChanged, this, [this] { LoadSettings(); });
     connect(FWatcher, &QFileSystemWatcher::directoryChanged, this, [this] { LoadSettings(); });
