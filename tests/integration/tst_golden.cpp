@@ -81,6 +81,27 @@ class TstGolden : public QObject
                  .arg(QString::fromUtf8(p.readAllStandardOutput()).trimmed()));
     }
 
+    // A matrix-server on the simulator; its HTTP port, 0 when it did not start.
+    quint16 StartServer(QProcess& server, const QStringList& extra)
+    {
+        server.start(
+            QCoreApplication::applicationDirPath() + QStringLiteral("/../server/matrix-server"),
+            QStringList{QStringLiteral("--tcp"), QStringLiteral("127.0.0.1:%1").arg(FSim.TcpPort()),
+                        QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"),
+                        QStringLiteral("--settings"), Path(QStringLiteral("Settings.ini")),
+                        QStringLiteral("--refresh-s"), QStringLiteral("0"),
+                        QStringLiteral("--timeout-ms"), QStringLiteral("100")} +
+                extra);
+        if (!server.waitForStarted(5000)) return 0;
+        for (QDeadlineTimer d(15000); !d.hasExpired();) {
+            const QString line = QString::fromUtf8(server.readLine()).trimmed();
+            if (line.startsWith(QLatin1String("ready ")))
+                return quint16(line.section(QLatin1Char(':'), -1).toInt());
+            if (line.isEmpty()) QTest::qWait(5);
+        }
+        return 0;
+    }
+
 private slots:
     void initTestCase()
     {
@@ -169,21 +190,7 @@ private slots:
     {
         Reset(FSim);
         QProcess server;
-        server.start(QCoreApplication::applicationDirPath() +
-                         QStringLiteral("/../server/matrix-server"),
-                     {QStringLiteral("--tcp"), QStringLiteral("127.0.0.1:%1").arg(FSim.TcpPort()),
-                      QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"),
-                      QStringLiteral("--settings"), Path(QStringLiteral("Settings.ini")),
-                      QStringLiteral("--refresh-s"), QStringLiteral("0"),
-                      QStringLiteral("--timeout-ms"), QStringLiteral("100")});
-        QVERIFY(server.waitForStarted(5000));
-        int port = 0;
-        for (QDeadlineTimer d(15000); !d.hasExpired() && !port;) {
-            const QString line = QString::fromUtf8(server.readLine()).trimmed();
-            if (line.startsWith(QLatin1String("ready ")))
-                port = line.section(QLatin1Char(':'), -1).toInt();
-            if (line.isEmpty()) QTest::qWait(5);
-        }
+        const quint16 port = StartServer(server, {});
         QVERIFY(port > 0);
         THttpTestClient c{quint16(port)};
         auto call = [&](const QByteArray& method, const QByteArray& path,
@@ -262,15 +269,11 @@ private slots:
         QString error;
         if (!broker.Start(&error)) QSKIP(qPrintable(error));
         QProcess server;
-        server.start(
-            QCoreApplication::applicationDirPath() + QStringLiteral("/../server/matrix-server"),
-            {QStringLiteral("--tcp"), QStringLiteral("127.0.0.1:%1").arg(FSim.TcpPort()),
-             QStringLiteral("--listen"), QStringLiteral("none"), QStringLiteral("--settings"),
-             Path(QStringLiteral("Settings.ini")), QStringLiteral("--refresh-s"),
-             QStringLiteral("0"), QStringLiteral("--timeout-ms"), QStringLiteral("100"),
-             QStringLiteral("--mqtt"), broker.Url(), QStringLiteral("--mqtt-id"),
-             QStringLiteral("golden"), QStringLiteral("--no-ha")});
-        QVERIFY(server.waitForStarted(5000));
+        const quint16 port = StartServer(
+            server, {QStringLiteral("--mqtt"), broker.Url(), QStringLiteral("--mqtt-id"),
+                     QStringLiteral("golden"), QStringLiteral("--no-ha")});
+        QVERIFY(port > 0);
+        THttpTestClient c{port};
         TMqttProbe ha(broker.Port());
         QVERIFY(ha.Connect());
         const QString base = QStringLiteral("hdmi-matrix/golden/");
@@ -293,6 +296,10 @@ private slots:
         auto command = [&](const QString& topic, const QByteArray& payload) {
             ha.Clear();
             ha.Publish(base + topic, payload);
+            settle();
+            // A queued request behind the command: whatever the command
+            // publishes is out once this is answered.
+            QCOMPARE(c.Request("GET", "/api/v1/power").Status > 0, true);
             settle();
             Note(QStringLiteral("mqtt %1 %2 ->").arg(topic, QString::fromUtf8(payload)));
             for (const TMqttProbe::TMessage& m : ha.Messages) {
