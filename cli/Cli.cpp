@@ -26,28 +26,16 @@ TCli::~TCli()
     delete FRecorder;
 }
 
-QJsonObject TCli::TakeDocument(int rc)
-{
-    if (rc != 0)
-        FDoc.insert(QStringLiteral("error"), FErrors.isEmpty() ? QStringLiteral("Command failed")
-                                                               : FErrors.join(QLatin1Char('\n')));
-    QJsonObject doc = FDoc;
-    FDoc = QJsonObject();
-    FErrors.clear();
-    return doc;
-}
-
 void TCli::Out(const QString& line)
 {
-    if (FJson || FCapture) return;
+    if (FJson) return;
     std::fprintf(stdout, "%s\n", qPrintable(line));
     std::fflush(stdout);
 }
 
 void TCli::Err(const QString& line)
 {
-    if (FJson || FCapture) FErrors << line;
-    if (FCapture) return;
+    if (FJson) FErrors << line;
     std::fprintf(stderr, "%s\n", qPrintable(line));
     std::fflush(stderr);
 }
@@ -72,8 +60,10 @@ void TCli::Doc(const QJsonObject& doc)
 int TCli::Finish(int rc)
 {
     if (!FJson) return rc;
-    const QJsonObject doc = TakeDocument(rc);
-    std::fprintf(stdout, "%s\n", QJsonDocument(doc).toJson(QJsonDocument::Compact).constData());
+    if (rc != 0)
+        FDoc.insert(QStringLiteral("error"), FErrors.isEmpty() ? QStringLiteral("Command failed")
+                                                               : FErrors.join(QLatin1Char('\n')));
+    std::fprintf(stdout, "%s\n", QJsonDocument(FDoc).toJson(QJsonDocument::Compact).constData());
     std::fflush(stdout);
     return rc;
 }

@@ -39,13 +39,6 @@ public:
         return TMatrixOps::PollLimitFor(timeoutMs, pollTickMs);
     }
 
-    // A service runs many commands through one TCli: nothing goes to stdout
-    // or stderr, and each command's document is taken with TakeDocument().
-    void SetCapture(bool capture) { FCapture = capture; }
-    // The document of the commands since the last call ("error" set when
-    // `rc` is not 0); starts the next one empty.
-    QJsonObject TakeDocument(int rc);
-
     TMatrixOps& Ops() { return FOps; }
     TQMCOMControl* Link() { return FLink; }
     bool Trace() const { return FTrace; }
@@ -96,7 +89,6 @@ private:
     TProcessFlags* FFlags;
     bool FTrace;
     bool FJson;
-    bool FCapture = false;
     TMatrixOps FOps;
     QJsonObject FDoc;
     QStringList FErrors;

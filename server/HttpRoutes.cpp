@@ -1,16 +1,14 @@
-// The routes under /api/v1: checked here, run on the core's queue with
-// matrixctl's commands, answered with matrixctl's documents.
-#include "Cli.h"
+// The routes under /api/v1: checked here, run on the core's queue with the
+// shared operations, answered with matrixctl's documents.
 #include "HttpApi.h"
+#include "OpsJson.h"
 #include "ServerCore.h"
 #include "link/DeviceBackup.h"
 #include "link/EdidData.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QTemporaryDir>
 
 namespace
 {
@@ -23,33 +21,28 @@ QByteArray Compact(const QJsonObject& o)
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
 
-int StatusOf(TResultKind kind)
+int StatusOf(TOpError kind)
 {
     switch (kind) {
-    case rkOk:
+    case oeNone:
         return 200;
-    case rkBadInput:
+    case oeBadInput:
         return 400;
-    case rkPowerOff:
-    case rkRefused:
+    case oePowerOff:
+    case oeRefused:
         return 409;
-    case rkLinkFailed:
+    case oeLinkFailed:
         return 502;
-    case rkTimeOut:
+    case oeTimeOut:
         return 504;
     }
     return 500;
 }
 
-THttpResponse Answer(const TCommandResult& r, const QJsonObject& ok)
+THttpResponse Answer(const TOpStatus& st, const QJsonObject& ok = {})
 {
-    if (!r.Ok()) return THttpResponse::Error(StatusOf(r.Kind), r.Error);
+    if (!st.Ok()) return THttpResponse::Error(StatusOf(st.Kind), st.Text());
     return THttpResponse::Json(200, Compact(ok));
-}
-
-THttpResponse Answer(const TCommandResult& r)
-{
-    return Answer(r, r.Doc);
 }
 
 QJsonObject JsonBody(const THttpRequest& request)
@@ -88,15 +81,10 @@ bool Bool(const QJsonObject& o, const char* key)
 int PathNumber(const QString& text, int min, int max, const char* what)
 {
     try {
-        return TCli::ParseNumber(text, uint32_t(min), uint32_t(max), what);
+        return ParseNumber(text, uint32_t(min), uint32_t(max), what);
     } catch (const EUsage& e) {
         throw EBadRequest{QString::fromStdString(e.what())};
     }
-}
-
-QString OnOff(bool on)
-{
-    return on ? QStringLiteral("on") : QStringLiteral("off");
 }
 } // namespace
 
@@ -113,13 +101,19 @@ void THttpApi::HandleApi(const THttpRequest& request, const QStringList& parts,
     try {
         if (what == QLatin1String("status") && n == 1) {
             if (m != "GET") return notAllowed();
-            return Queue(respond,
-                         [core] { return Answer(core->Run(QStringLiteral("status"), {})); });
+            return Queue(respond, [core] {
+                TDeviceStatus s;
+                const TOpStatus st = core->Status(&s);
+                return Answer(st, OpsJson::Status(s));
+            });
         }
         if (what == QLatin1String("routing") && n == 1) {
             if (m == "GET")
-                return Queue(respond,
-                             [core] { return Answer(core->Run(QStringLiteral("routing"), {})); });
+                return Queue(respond, [core] {
+                    TRouting r;
+                    const TOpStatus st = core->Routing(&r);
+                    return Answer(st, OpsJson::Routing(r));
+                });
             if (m != "PUT") return notAllowed();
             const QJsonObject body = JsonBody(request);
             if (body.isEmpty()) throw EBadRequest{QStringLiteral("Name at least one output")};
@@ -128,16 +122,16 @@ void THttpApi::HandleApi(const THttpRequest& request, const QStringList& parts,
                 routes.insert(PathNumber(it.key(), 1, PortCount, "output"),
                               Number(it.value(), 1, PortCount, QStringLiteral("input")));
             return Queue(respond, [core, routes] {
-                QJsonArray applied;
-                for (auto it = routes.begin(); it != routes.end(); ++it) {
-                    const TCommandResult r =
-                        core->Run(QStringLiteral("route"),
-                                  {QString::number(it.value()), QString::number(it.key())});
-                    if (!r.Ok())
-                        return THttpResponse::Json(StatusOf(r.Kind),
-                                                   Compact({{QStringLiteral("error"), r.Error},
-                                                            {QStringLiteral("applied"), applied}}));
-                    applied.append(it.key());
+                QList<int> applied;
+                TRouting r;
+                const TOpStatus st = core->RouteSeveral(routes, &applied, &r);
+                if (!st.Ok()) {
+                    QJsonArray outputs;
+                    for (int o : applied)
+                        outputs.append(o);
+                    return THttpResponse::Json(StatusOf(st.Kind),
+                                               Compact({{QStringLiteral("error"), st.Text()},
+                                                        {QStringLiteral("applied"), outputs}}));
                 }
                 return THttpResponse::Json(
                     200, Compact({{QStringLiteral("routing"), core->RoutingJson()}}));
@@ -149,9 +143,9 @@ void THttpApi::HandleApi(const THttpRequest& request, const QStringList& parts,
             const int in = Number(JsonBody(request).value(QStringLiteral("input")), 1, PortCount,
                                   QStringLiteral("input"));
             return Queue(respond, [core, in, out] {
-                const TCommandResult r =
-                    core->Run(QStringLiteral("route"), {QString::number(in), QString::number(out)});
-                return Answer(r, {{QStringLiteral("routing"), core->RoutingJson()}});
+                TRouting r;
+                const TOpStatus st = core->Route(in, out, &r);
+                return Answer(st, {{QStringLiteral("routing"), core->RoutingJson()}});
             });
         }
         if (what == QLatin1String("presets") && n == 1) {
@@ -162,15 +156,18 @@ void THttpApi::HandleApi(const THttpRequest& request, const QStringList& parts,
                     200,
                     Compact({{QStringLiteral("presets"), OpsJson::Presets(core->PreSettings())}})));
             return Queue(respond, [core] {
-                return Answer(core->Run(QStringLiteral("preset"), {QStringLiteral("list")}));
+                std::array<TPreSetting, 8> presets;
+                const TOpStatus st = core->Presets(&presets);
+                return Answer(st, {{QStringLiteral("presets"), OpsJson::Presets(presets)}});
             });
         }
         if (what == QLatin1String("presets") && n == 3 && parts[2] == QLatin1String("apply")) {
             if (m != "POST") return notAllowed();
             const int row = PathNumber(parts[1], 1, 8, "pre-setting");
             return Queue(respond, [core, row] {
-                return Answer(core->Run(QStringLiteral("preset"),
-                                        {QStringLiteral("apply"), QString::number(row)}));
+                TPresetApplied p;
+                const TOpStatus st = core->ApplyPreset(row, &p);
+                return Answer(st, OpsJson::PresetApplied(p));
             });
         }
         if (what == QLatin1String("tags") && n == 1) {
@@ -180,74 +177,69 @@ void THttpApi::HandleApi(const THttpRequest& request, const QStringList& parts,
         if (what == QLatin1String("audio") && n <= 2) {
             if (n == 1) {
                 if (m != "GET") return notAllowed();
-                return Queue(respond,
-                             [core] { return Answer(core->Run(QStringLiteral("audio"), {})); });
+                return Queue(respond, [core] {
+                    TAudio a;
+                    const TOpStatus st = core->Audio(0, 0, &a);
+                    return Answer(st, OpsJson::Audio(a));
+                });
             }
             if (m != "PUT") return notAllowed();
             const int in = PathNumber(parts[1], 1, PortCount, "input");
             const int source = Number(JsonBody(request).value(QStringLiteral("source")), 1, 3,
                                       QStringLiteral("source"));
             return Queue(respond, [core, in, source] {
-                return Answer(core->Run(QStringLiteral("audio"),
-                                        {QString::number(in), QString::number(source)}));
+                TAudio a;
+                const TOpStatus st = core->Audio(in, source, &a);
+                return Answer(st, OpsJson::Audio(a));
             });
         }
         if (what == QLatin1String("switches") && n <= 2) {
-            QString name;
+            int named = -1;
             bool on = false;
             if (n == 1) {
                 if (m != "GET") return notAllowed();
             } else {
                 if (m != "PUT") return notAllowed();
-                name = parts[1];
-                bool known = false;
-                for (const char* s : TServerCore::SwitchNames)
-                    known |= name == QLatin1String(s);
-                if (!known)
+                for (int s = 0; s < SwitchCount; ++s)
+                    if (parts[1] == QLatin1String(SwitchNames[s])) named = s;
+                if (named < 0)
                     throw EBadRequest{
-                        QStringLiteral("bad switch '%1' (want ir, keys, apm or beeper)").arg(name)};
+                        QStringLiteral("bad switch '%1' (want ir, keys, apm or beeper)")
+                            .arg(parts[1])};
                 on = Bool(JsonBody(request), "on");
             }
-            return Queue(respond, [core, name, on] {
-                const TCommandResult r = core->RunWith([&](TCli& cli) {
-                    if (!name.isEmpty()) {
-                        const int rc = CmdSettings(cli, name, {OnOff(on)});
-                        if (rc != 0) return rc;
-                    }
-                    for (const char* s : TServerCore::SwitchNames) {
-                        if (name == QLatin1String(s)) continue;
-                        const int rc = CmdSettings(cli, QLatin1String(s), {});
-                        if (rc != 0) return rc;
-                    }
-                    return 0;
-                });
-                return Answer(r, core->SwitchesJson());
+            return Queue(respond, [core, named, on] {
+                // The one named is set first; the others are read after it.
+                TOpStatus st;
+                bool now = false;
+                if (named >= 0) st = core->Switch(TSwitch(named), on ? 1 : 0, &now);
+                for (int s = 0; s < SwitchCount && st.Ok(); ++s)
+                    if (s != named) st = core->Switch(TSwitch(s), -1, &now);
+                return Answer(st, core->SwitchesJson());
             });
         }
         if (what == QLatin1String("power") && n == 1) {
-            QStringList args;
+            int set = -1;
             if (m == "PUT")
-                args << OnOff(Bool(JsonBody(request), "on"));
+                set = Bool(JsonBody(request), "on") ? 1 : 0;
             else if (m != "GET")
                 return notAllowed();
-            return Queue(respond, [core, args] {
-                const TCommandResult r = core->Run(QStringLiteral("power"), args);
-                return Answer(r, {{QStringLiteral("on"), r.Doc.value(QStringLiteral("power"))}});
+            return Queue(respond, [core, set] {
+                int power = -1;
+                const TOpStatus st = core->Power(set, &power);
+                return Answer(st, {{QStringLiteral("on"), power == 1}});
             });
         }
         if (what == QLatin1String("outputs") && n == 3 && parts[2] == QLatin1String("edid")) {
             if (m != "GET") return notAllowed();
             const int out = PathNumber(parts[1], 1, PortCount, "output");
             return Queue(respond, [core, out] {
-                QTemporaryDir dir;
-                const QString file = dir.filePath(QStringLiteral("edid.bin"));
-                const TCommandResult r = core->Run(
-                    QStringLiteral("edid"), {QStringLiteral("read"), QString::number(out), file});
-                if (!r.Ok()) return Answer(r);
-                QFile f(file);
+                TEdidRead e;
+                const TOpStatus st = core->EdidRead(out, &e);
+                if (!st.Ok()) return Answer(st);
                 THttpResponse response;
                 response.ContentType = "application/octet-stream";
-                if (f.open(QIODevice::ReadOnly)) response.Body = f.readAll();
+                response.Body = e.Edid;
                 return response;
             });
         }
@@ -258,15 +250,9 @@ void THttpApi::HandleApi(const THttpRequest& request, const QStringList& parts,
                 throw EBadRequest{QStringLiteral("EDID content error.")};
             const QByteArray edid = request.Body;
             return Queue(respond, [core, in, edid] {
-                QTemporaryDir dir;
-                const QString file = dir.filePath(QStringLiteral("edid.bin"));
-                QFile f(file);
-                if (!f.open(QIODevice::WriteOnly) || f.write(edid) != edid.size())
-                    return THttpResponse::Error(500, QStringLiteral("Cannot stage the EDID"));
-                f.close();
-                const TCommandResult r = core->Run(
-                    QStringLiteral("edid"), {QStringLiteral("write"), QString::number(in), file});
-                if (!r.Ok()) return Answer(r);
+                const TOpStatus st =
+                    core->EdidWrite(Cmd::EdidWrite.Packet(uint16_t(0xF000 + in)), edid);
+                if (!st.Ok()) return Answer(st);
                 THttpResponse done;
                 done.Status = 204;
                 return done;
@@ -275,22 +261,10 @@ void THttpApi::HandleApi(const THttpRequest& request, const QStringList& parts,
         if (what == QLatin1String("backup") && n == 1) {
             if (m != "GET") return notAllowed();
             return Queue(respond, [core] {
-                QByteArray json;
-                const TCommandResult r = core->RunWith([&](TCli& cli) {
-                    TDeviceBackup backup([&cli](const TCatalogueCommand& c, TCommandReply* reply) {
-                        return cli.Run(c, reply);
-                    });
-                    TDeviceState state;
-                    if (!backup.Read(&state)) {
-                        if (!backup.Error().isEmpty()) cli.Err(backup.Error());
-                        return 1;
-                    }
-                    json = TDeviceBackup::ToJson(state);
-                    cli.Json(QStringLiteral("backup"), QJsonDocument::fromJson(json).object());
-                    return 0;
-                });
-                if (!r.Ok()) return Answer(r);
-                return THttpResponse::Json(200, json);
+                TDeviceState state;
+                const TOpStatus st = core->Backup(&state);
+                if (!st.Ok()) return Answer(st);
+                return THttpResponse::Json(200, TDeviceBackup::ToJson(state));
             });
         }
         if (what == QLatin1String("restore") && n == 1) {
@@ -303,14 +277,10 @@ void THttpApi::HandleApi(const THttpRequest& request, const QStringList& parts,
             QString error;
             if (!TDeviceBackup::FromJson(request.Body, &state, &error)) throw EBadRequest{error};
             return Queue(respond, [core, state, dryRun] {
-                const TCommandResult r = core->RunWith([&](TCli& cli) {
-                    TRestoreResult result;
-                    const TOpStatus st = cli.Ops().Restore(state, dryRun, &result);
-                    cli.Doc(OpsJson::Restore(result));
-                    return TCli::Rc(st);
-                });
-                if (r.Ok() && !dryRun) core->RefreshNow();
-                return Answer(r);
+                TRestoreResult result;
+                const TOpStatus st = core->Restore(state, dryRun, &result);
+                if (st.Ok() && !dryRun) core->RefreshNow();
+                return Answer(st, OpsJson::Restore(result));
             });
         }
         if (what == QLatin1String("events") && n == 1)

@@ -1,6 +1,5 @@
 #include "MqttBridge.h"
 
-#include "Cli.h"
 #include "ServerCore.h"
 
 #include <QCoreApplication>
@@ -277,32 +276,42 @@ void TMqttBridge::OnMessage(const QString& topic, const QByteArray& payload, boo
 
 void TMqttBridge::RunCommand(const TMqttCommand& c, const QString& topic, const QByteArray& payload)
 {
-    const QString on = c.Value ? QStringLiteral("on") : QStringLiteral("off");
-    TCommandResult r;
+    TOpStatus st;
     switch (c.Kind) {
-    case TMqttCommand::mkRoute:
-        r = FCore->Run(QStringLiteral("route"),
-                       {QString::number(c.Value), QString::number(c.Port)});
+    case TMqttCommand::mkRoute: {
+        TRouting r;
+        st = FCore->Route(c.Value, c.Port, &r);
         break;
-    case TMqttCommand::mkPower:
-        r = FCore->Run(QStringLiteral("power"), {on});
+    }
+    case TMqttCommand::mkPower: {
+        int power = -1;
+        st = FCore->Power(c.Value ? 1 : 0, &power);
         break;
-    case TMqttCommand::mkAudio:
-        r = FCore->Run(QStringLiteral("audio"),
-                       {QString::number(c.Port), QString::number(c.Value)});
+    }
+    case TMqttCommand::mkAudio: {
+        TAudio a;
+        st = FCore->Audio(c.Port, c.Value, &a);
         break;
-    case TMqttCommand::mkSwitch:
-        r = FCore->Run(QLatin1String(MqttSwitchNames[size_t(c.Port)]), {on});
+    }
+    case TMqttCommand::mkSwitch: {
+        // MQTT offers ir, keys and beeper.
+        TSwitch which = swIr;
+        for (int n = 0; n < SwitchCount; ++n)
+            if (QLatin1String(SwitchNames[n]) == QLatin1String(MqttSwitchNames[size_t(c.Port)]))
+                which = TSwitch(n);
+        bool on = false;
+        st = FCore->Switch(which, c.Value ? 1 : 0, &on);
         break;
-    case TMqttCommand::mkPreset:
-        r = FCore->Run(QStringLiteral("preset"),
-                       {QStringLiteral("apply"), QString::number(c.Port)});
+    }
+    case TMqttCommand::mkPreset: {
+        TPresetApplied p;
+        st = FCore->ApplyPreset(c.Port, &p);
         break;
+    }
     case TMqttCommand::mkNone:
         return;
     }
-    if (!r.Ok())
-        PublishError(topic, payload, r.Error.isEmpty() ? QStringLiteral("failed") : r.Error);
+    if (!st.Ok()) PublishError(topic, payload, st.Text());
 }
 
 void TMqttBridge::PublishError(const QString& topic, const QByteArray& payload,
@@ -387,23 +396,22 @@ void TMqttBridge::QueueStatus()
     if (FStatusQueued) return;
     FStatusQueued = FCore->Queue()->Post([this] {
         FStatusQueued = false;
-        const TCommandResult r = FCore->Run(QStringLiteral("status"), {});
-        const QString version = r.Doc.value(QStringLiteral("version")).toString();
-        const bool versionChanged =
-            !version.isEmpty() && version != QLatin1String("unknown") && version != FVersion;
+        TDeviceStatus s;
+        FCore->Status(&s);
+        const QString version =
+            s.DetailsRead ? s.VersionText.section(QLatin1Char(' '), 1) : QString();
+        const bool versionChanged = !version.isEmpty() && version != FVersion;
         if (versionChanged) FVersion = version;
-        auto plugs = [&](const char* key, std::array<int, 4>& into) {
-            const QJsonObject o = r.Doc.value(QLatin1String(key)).toObject();
-            for (int n = 1; n <= PortCount; ++n) {
-                const QString v = o.value(QString::number(n)).toString();
-                if (v == QLatin1String("connected"))
+        auto plugs = [](int read, const std::array<TPlugState, 4>& from, std::array<int, 4>& into) {
+            for (int n = 1; n <= read; ++n) {
+                if (from[size_t(n - 1)] == psConnected)
                     into[size_t(n - 1)] = 1;
-                else if (v == QLatin1String("not connected"))
+                else if (from[size_t(n - 1)] == psNotConnected)
                     into[size_t(n - 1)] = 0;
             }
         };
-        plugs("inputs", FInputConnected);
-        plugs("outputs", FOutputConnected);
+        plugs(s.InputsRead, s.InputState, FInputConnected);
+        plugs(s.OutputsRead, s.OutputState, FOutputConnected);
         PublishState(false);
         if (versionChanged) PublishDiscovery(false); // sw_version of the device
     });

@@ -1,6 +1,6 @@
 #include "ServerApp.h"
 
-#include "Cli.h"
+#include "OpsTypes.h"
 #include "HttpApi.h"
 #include "HttpFront.h"
 #include "MqttBridge.h"

@@ -1,6 +1,5 @@
 #include "ServerCore.h"
 
-#include "Cli.h"
 #include "link/DeviceBackup.h"
 #include "link/Notifications.h"
 #include "link/QMCOMControl.h"
@@ -12,8 +11,6 @@
 #include <QJsonArray>
 #include <QStandardPaths>
 #include <QTimer>
-
-const char* const TServerCore::SwitchNames[4] = {"ir", "keys", "apm", "beeper"};
 
 // The file the window uses: beside the program when it is there (a portable
 // install), otherwise in the window's configuration folder for this user.
@@ -31,15 +28,15 @@ TServerCore::TServerCore(const TServerOptions& options, const TTiming& timing, Q
     : QObject(parent), FOptions(options)
 {
     TTiming t = timing;
-    if (options.TimeoutMs > 0) t.PollLimit = TCli::PollLimitFor(options.TimeoutMs, t.PollTickMs);
+    if (options.TimeoutMs > 0)
+        t.PollLimit = TMatrixOps::PollLimitFor(options.TimeoutMs, t.PollTickMs);
     FLink = new TQMCOMControl(&FFlags, t, this);
-    TCli::SetUpLink(FLink, options.Tcp, options.Serial);
-    FCli = std::make_unique<TCli>(FLink, &FFlags, false, true);
-    FCli->SetCapture(true);
+    TMatrixOps::SetUpLink(FLink, options.Tcp, options.Serial);
+    FOps = std::make_unique<TMatrixOps>(FLink, &FFlags);
     FQueue = new TRequestQueue(this);
     FRefreshTimer = new QTimer(this);
     FSettingsPath = options.SettingsPath.isEmpty() ? DefaultSettingsPath() : options.SettingsPath;
-    FCli->Ops().SettingsPath = FSettingsPath;
+    FOps->SettingsPath = FSettingsPath;
     FWatcher = new QFileSystemWatcher(this);
     connect(FWatcher, &QFileSystemWatcher::fileChanged, this, [this] { LoadSettings(); });
     connect(FWatcher, &QFileSystemWatcher::directoryChanged, this, [this] { LoadSettings(); });
@@ -63,92 +60,13 @@ TServerCore::~TServerCore() = default;
 
 bool TServerCore::Start(QString* error)
 {
-    TCommandResult r = RunWith([](TCli& cli) { return cli.EnsureConnected() ? 0 : 1; });
-    if (!r.Ok()) {
-        if (error) *error = r.Error;
+    const TOpStatus st = Connect();
+    if (!st.Ok()) {
+        if (error) *error = st.Text();
         return false;
     }
     RefreshNow();
     return true;
-}
-
-TResultKind TServerCore::KindOf(const QString& error)
-{
-    if (error.isEmpty()) return rkOk;
-    if (error.startsWith(QLatin1String(TDeviceBackup::PowerOffText))) return rkPowerOff;
-    if (error.startsWith(QLatin1String("System is power off"))) return rkPowerOff;
-    if (error.startsWith(QLatin1String("Time out!"))) return rkTimeOut;
-    static const char* const linkTexts[] = {"COM access failed!",
-                                            "TCP control failed!",
-                                            "Send data failed!",
-                                            "Data invalid!",
-                                            "Connect",
-                                            "Disconnect",
-                                            "Open COM",
-                                            "Close COM"};
-    for (const char* t : linkTexts)
-        if (error.startsWith(QLatin1String(t))) return rkLinkFailed;
-    return rkRefused;
-}
-
-TCommandResult TServerCore::RunWith(const std::function<int(TCli&)>& work)
-{
-    TCommandResult result;
-    FCli->ClearFailure();
-    int rc = 1;
-    try {
-        rc = work(*FCli);
-        result.Doc = FCli->TakeDocument(rc);
-        if (rc != 0) {
-            result.Error = result.Doc.value(QStringLiteral("error")).toString();
-            // A failure notification names the cause better than the last line.
-            const QString failure = FCli->LastFailure();
-            result.Kind = KindOf(failure.isEmpty() ? result.Error : failure);
-            if (result.Kind == rkOk) result.Kind = rkRefused;
-        }
-    } catch (const EUsage& e) {
-        FCli->TakeDocument(0);
-        result.Kind = rkBadInput;
-        result.Error = QString::fromStdString(e.what());
-        result.Doc = QJsonObject{{QStringLiteral("error"), result.Error}};
-    }
-    Absorb(result.Doc);
-    NoteLink();
-    return result;
-}
-
-TCommandResult TServerCore::Run(const QString& command, const QStringList& args)
-{
-    return RunWith([&](TCli& cli) {
-        if (IsCoreCommand(command)) return CmdCore(cli, command, args);
-        if (IsSettingsCommand(command)) return CmdSettings(cli, command, args);
-        if (IsBackupCommand(command)) return CmdBackup(cli, command, args);
-        if (command == QLatin1String("edid")) return CmdEdid(cli, args);
-        throw EUsage(QStringLiteral("unknown command '%1'").arg(command));
-    });
-}
-
-void TServerCore::Absorb(const QJsonObject& doc)
-{
-    // Only what the matrix confirmed: a failed command's document holds the
-    // outputs that were routed before it failed, and nothing unconfirmed.
-    const QJsonValue power = doc.value(QStringLiteral("power"));
-    if (power.isBool()) SetPower(power.toBool() ? 1 : 0);
-    const QJsonObject routing = doc.value(QStringLiteral("routing")).toObject();
-    for (auto it = routing.begin(); it != routing.end(); ++it)
-        SetRouting(it.key().toInt(), it.value().toInt());
-    const QJsonObject audio = doc.value(QStringLiteral("audio")).toObject();
-    for (auto it = audio.begin(); it != audio.end(); ++it)
-        SetAudio(it.key().toInt(), it.value().toInt());
-    const QJsonObject switches = doc.value(QStringLiteral("switches")).toObject();
-    for (int n = 0; n < 4; ++n) {
-        QJsonValue v = doc.value(QLatin1String(SwitchNames[n]));
-        if (!v.isBool()) v = switches.value(QLatin1String(SwitchNames[n]));
-        if (v.isBool()) SetSwitch(n, v.toBool());
-    }
-    // GET /backup reads everything.
-    const QJsonValue backup = doc.value(QStringLiteral("backup"));
-    if (backup.isObject()) Absorb(backup.toObject());
 }
 
 void TServerCore::SetPower(int on)
@@ -180,7 +98,7 @@ void TServerCore::SetSwitch(int n, bool on)
 {
     if (FState.Switches[size_t(n)] == int(on)) return;
     FState.Switches[size_t(n)] = int(on);
-    emit SwitchChanged(QLatin1String(SwitchNames[n]), on);
+    emit SwitchChanged(QLatin1String(::SwitchNames[n]), on);
 }
 
 void TServerCore::NoteLink()
@@ -194,25 +112,12 @@ void TServerCore::NoteLink()
 void TServerCore::RefreshNow()
 {
     FRefreshQueued = false;
-    RunWith([this](TCli& cli) {
-        TDeviceBackup backup(
-            [&cli](const TCatalogueCommand& c, TCommandReply* r) { return cli.Run(c, r); });
-        int power = -1;
-        backup.PowerState = [&]() { return power = cli.QueryPower(); };
-        TDeviceState state;
-        const bool ok = backup.Read(&state);
-        if (power >= 0) cli.Json(QStringLiteral("power"), power == 1);
-        if (!ok) return 1;
-        for (int n = 1; n <= PortCount; ++n) {
-            cli.JsonAt(QStringLiteral("routing"), QString::number(n), state.Routing[size_t(n - 1)]);
-            cli.JsonAt(QStringLiteral("audio"), QString::number(n), state.Audio[size_t(n - 1)]);
-        }
-        cli.Json(QStringLiteral("ir"), state.Ir);
-        cli.Json(QStringLiteral("keys"), state.Keys);
-        cli.Json(QStringLiteral("apm"), state.Apm);
-        cli.Json(QStringLiteral("beeper"), state.Beeper);
-        return 0;
-    });
+    TDeviceState state;
+    int power = -1;
+    const TOpStatus st = FOps->Backup(&state, &power);
+    if (power >= 0) SetPower(power);
+    if (st.Ok()) Absorb(state);
+    NoteLink();
 }
 
 void TServerCore::Refresh()
@@ -239,7 +144,7 @@ QJsonObject TServerCore::SwitchesJson() const
     QJsonObject switches;
     for (int n = 0; n < 4; ++n) {
         const int v = FState.Switches[size_t(n)];
-        switches.insert(QLatin1String(SwitchNames[n]),
+        switches.insert(QLatin1String(::SwitchNames[n]),
                         v < 0 ? QJsonValue(QJsonValue::Null) : QJsonValue(v == 1));
     }
     return switches;

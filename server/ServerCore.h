@@ -1,5 +1,6 @@
 #pragma once
 
+#include "MatrixOps.h"
 #include "RequestQueue.h"
 #include "ServerOptions.h"
 #include "link/Commands.h"
@@ -15,7 +16,6 @@
 
 class QFileSystemWatcher;
 class QTimer;
-class TCli;
 class TQMCOMControl;
 
 // The last known state of the matrix. -1 / 0 where nothing is known yet.
@@ -27,33 +27,15 @@ struct TServerState {
     bool Link = false;                           // connected
 };
 
-// How a command ended, as a front end reports it.
-enum TResultKind {
-    rkOk,
-    rkBadInput,   // the request itself is wrong (HTTP 400)
-    rkPowerOff,   // "System is power off, please turn it on first." (409)
-    rkRefused,    // the matrix or the settings refuse it in their state (409)
-    rkLinkFailed, // connect, port or send failure, data invalid (502)
-    rkTimeOut     // "Time out!" (504)
-};
-
-struct TCommandResult {
-    TResultKind Kind = rkOk;
-    QJsonObject Doc; // the matrixctl --json document; "error" on failure
-    QString Error;
-    bool Ok() const { return Kind == rkOk; }
-};
-
 // One link to one matrix, shared by every front end (HTTP, WebSocket, MQTT).
-// Work that needs the matrix goes through Queue()->Post(); inside a job,
-// Run() runs a matrixctl command with matrixctl's rules and documents.
-// Every change of state found or made is signalled once, whoever caused it.
+// Work that needs the matrix goes through Queue()->Post(); inside a job, the
+// operations below run the shared operations (src/ops) and keep the state
+// cache from their typed results. Every change of state found or made is
+// signalled once, whoever caused it.
 class TServerCore : public QObject
 {
     Q_OBJECT
 public:
-    static const char* const SwitchNames[4]; // "ir", "keys", "apm", "beeper"
-
     explicit TServerCore(const TServerOptions& options, const TTiming& timing = TTiming(),
                          QObject* parent = nullptr);
     ~TServerCore() override;
@@ -77,11 +59,22 @@ public:
     // {"inputs": {"1": "Blu-ray", ...}, "outputs": {...}}
     QJsonObject TagsJson() const;
 
-    // Inside a queued job only: one matrixctl command ("route", {"3", "2"}),
-    // its document and outcome; the state cache and signals follow it.
-    TCommandResult Run(const QString& command, const QStringList& args);
-    // Inside a queued job only: any work on the TCli (rc as matrixctl's).
-    TCommandResult RunWith(const std::function<int(TCli&)>& work);
+    // Inside a queued job only: the operations, as TMatrixOps offers them,
+    // with the state cache and signals following what they confirmed.
+    TOpStatus Connect();
+    TOpStatus Status(TDeviceStatus* out);
+    TOpStatus Power(int set, int* power);
+    TOpStatus Routing(TRouting* out);
+    TOpStatus Route(int input, int output, TRouting* out);
+    TOpStatus RouteSeveral(const QMap<int, int>& routes, QList<int>* applied, TRouting* out);
+    TOpStatus Audio(int input, int source, TAudio* out);
+    TOpStatus Switch(TSwitch which, int set, bool* on);
+    TOpStatus Presets(std::array<TPreSetting, 8>* out);
+    TOpStatus ApplyPreset(int row, TPresetApplied* out);
+    TOpStatus EdidRead(int output, TEdidRead* out);
+    TOpStatus EdidWrite(const TCommandPacket& opening, const QByteArray& content);
+    TOpStatus Backup(TDeviceState* out);
+    TOpStatus Restore(const TDeviceState& state, bool dryRun, TRestoreResult* out);
     // Inside a queued job only: reads power, routing, audio and switches.
     void RefreshNow();
     // Queues a refresh unless one waits already.
@@ -89,8 +82,6 @@ public:
     // The clean stop: every wait for the matrix ends now, and so does every
     // job still queued, instead of each running to its time-out.
     void Abort() { FFlags.Abort = true; }
-
-    static TResultKind KindOf(const QString& error);
 
 signals:
     void RoutingChanged(int output, int input);
@@ -102,7 +93,11 @@ signals:
     void PreSettingsChanged();
 
 private:
-    void Absorb(const QJsonObject& doc);
+    // What an operation confirmed; then the link's state.
+    TOpStatus Done(const TOpStatus& st);
+    void Absorb(const TRouting& routing);
+    void Absorb(const TAudio& audio);
+    void Absorb(const TDeviceState& state);
     void SetRouting(int output, int input);
     void SetPower(int on);
     void SetAudio(int input, int source);
@@ -114,7 +109,7 @@ private:
     TServerOptions FOptions;
     TProcessFlags FFlags;
     TQMCOMControl* FLink;
-    std::unique_ptr<TCli> FCli;
+    std::unique_ptr<TMatrixOps> FOps;
     TRequestQueue* FQueue;
     TServerState FState;
     QTimer* FRefreshTimer;

@@ -1,6 +1,6 @@
 #include "ServerOptions.h"
 
-#include "Cli.h"
+#include "OpsTypes.h"
 
 #include <QHostAddress>
 
@@ -41,7 +41,7 @@ static void ParseListen(const QString& text, TServerOptions* o)
     if (QHostAddress(address).isNull())
         throw EUsage(QStringLiteral("--listen: '%1' is not an IP address").arg(address));
     o->ListenAddress = address;
-    o->ListenPort = TCli::ParseNumber(text.mid(colon + 1), 0, 65535, "listen port");
+    o->ListenPort = ParseNumber(text.mid(colon + 1), 0, 65535, "listen port");
     o->ListenNone = false;
 }
 
@@ -67,9 +67,9 @@ TServerOptions TServerCommandLine::Parse(const QStringList& arguments, bool* hel
         else if (opt == QLatin1String("--settings"))
             o.SettingsPath = value();
         else if (opt == QLatin1String("--refresh-s"))
-            o.RefreshS = TCli::ParseNumber(value(), 0, 86400, "refresh interval");
+            o.RefreshS = ParseNumber(value(), 0, 86400, "refresh interval");
         else if (opt == QLatin1String("--timeout-ms"))
-            o.TimeoutMs = TCli::ParseNumber(value(), 1, 65535, "time-out");
+            o.TimeoutMs = ParseNumber(value(), 1, 65535, "time-out");
         else if (opt == QLatin1String("--tls-cert"))
             o.TlsCert = value();
         else if (opt == QLatin1String("--tls-key"))

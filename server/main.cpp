@@ -1,5 +1,5 @@
 // matrix-server: the matrix on the network.
-#include "Cli.h"
+#include "OpsTypes.h"
 #include "MqttBridge.h"
 #include "ServerApp.h"
 #include "transport/StopSignals.h"

@@ -1,6 +1,6 @@
 // matrix-server against the simulator: the routes, the one queue, the
 // refresh, the events, the security rules and the page in a real browser.
-#include "Cli.h"
+#include "OpsTypes.h"
 #include "FreePort.h"
 #include "HttpApi.h"
 #include "HttpTestClient.h"
