@@ -103,17 +103,15 @@ int Upgrade(TCli& cli, const QStringList& args)
     if (args.size() != 1) throw EUsage(QStringLiteral("fw upgrade takes FILE"));
     const QString path = args[0];
     TLinePrinter printer(cli.JsonMode());
-    TFirmwareUpgrade upgrade(cli.Link(), cli.Flags());
-    upgrade.Hooks.Memo = [&](const QString& line) { printer.Line(line); };
-    // Failure texts go to stderr, like every failure of matrixctl.
-    upgrade.Hooks.Failure = [&](const QString& line) {
-        printer.EndLine();
-        cli.Err(line);
-    };
-    upgrade.Hooks.Gauge = [&](const QString& caption, int position) {
+    TFirmwareUpgrade::THooks hooks;
+    hooks.Memo = [&](const QString& line) { printer.Line(line); };
+    // Failure texts go to stderr (through the operation), like every failure
+    // of matrixctl.
+    hooks.Failure = [&](const QString&) { printer.EndLine(); };
+    hooks.Gauge = [&](const QString& caption, int position) {
         printer.Progress(caption, position);
     };
-    upgrade.Hooks.RebootText = [&](const QString& text, bool waiting) {
+    hooks.RebootText = [&](const QString& text, bool waiting) {
         if (waiting) {
             printer.Waiting(text);
         } else if (text == QLatin1String("System reboot failed")) {
@@ -123,18 +121,16 @@ int Upgrade(TCli& cli, const QStringList& args)
             printer.Line(text);
         }
     };
-    upgrade.Hooks.Status = [&](int panel, const QString& text, bool blink) {
+    hooks.Status = [&](int panel, const QString& text, bool blink) {
         if (panel == 2 && blink) {
             printer.EndLine();
             cli.Err(text);
         }
     };
-    cli.ClearFailure();
-    const bool ok = upgrade.Run(path);
+    const TOpStatus st = cli.Ops().FirmwareUpgrade(path, hooks);
     printer.EndLine();
     cli.Json(QStringLiteral("messages"), printer.Lines);
-    if (!ok && !cli.LastFailure().isEmpty()) cli.Err(cli.LastFailure());
-    return ok ? 0 : 1;
+    return TCli::Rc(st);
 }
 
 // FILE:V1.V2 -> the row's input. Versions are digits, normalised by the merge.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "OpsTypes.h"
+#include "link/FirmwareUpgrade.h"
 #include "link/ProcessFlags.h"
 
 #include <QMap>
@@ -74,11 +75,16 @@ public:
     TOpStatus Restore(const TDeviceState& state, bool dryRun, TRestoreResult* out,
                       const std::function<void(const TRestoreStep&)>& step = {});
 
+    // Sends the firmware file at `path` and reboots the matrix. `hooks` show
+    // its progress; every failure line also goes into the outcome (after
+    // hooks.Failure, which may tidy the display first).
+    TOpStatus FirmwareUpgrade(const QString& path, const TFirmwareUpgrade::THooks& hooks);
+
     TOpStatus ModuleQuery(TModuleInfo* out);
     // Back to the module's factory settings; a query tells what it became.
     TOpStatus ModuleReset();
 
-    // Building blocks of the operations, for the front ends' own (firmware).
+    // Building blocks of the operations, for the front ends' own.
     bool EnsureConnected(TOpStatus* st);
     bool Run(const TCatalogueCommand& command, TCommandReply* reply, TOpStatus* st);
     // As Run, refused with the power-off text while the matrix is off.

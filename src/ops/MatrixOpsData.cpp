@@ -226,6 +226,24 @@ TOpStatus TMatrixOps::Restore(const TDeviceState& state, bool dryRun, TRestoreRe
     return st;
 }
 
+TOpStatus TMatrixOps::FirmwareUpgrade(const QString& path, const TFirmwareUpgrade::THooks& hooks)
+{
+    TOpStatus st;
+    TFirmwareUpgrade upgrade(FLink, FFlags);
+    upgrade.Hooks = hooks;
+    upgrade.Hooks.Failure = [&](const QString& line) {
+        if (hooks.Failure) hooks.Failure(line);
+        Fail(&st, FLastFailure.isEmpty() ? oeRefused : FLastKind, line);
+    };
+    ClearFailure();
+    if (upgrade.Run(path)) return st;
+    if (!FLastFailure.isEmpty())
+        Fail(&st, FLastKind, FLastFailure);
+    else if (st.Ok())
+        st.Kind = oeRefused;
+    return st;
+}
+
 bool TMatrixOps::ModuleExchange(const QByteArray& request, QByteArray* answer, TOpStatus* st)
 {
     if (!EnsureConnected(st)) return false;
