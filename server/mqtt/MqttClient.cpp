@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <mosquitto.h>
+#include <mqtt_protocol.h>
 
 namespace
 {
@@ -172,6 +173,7 @@ void TMqttClient::Dispatch()
         switch (e.Kind) {
         case TEvent::evConnected:
             FConnected = true;
+            FConnectedAt.start();
             FDelayMs = FTiming.MqttRetryFirstMs;
             emit Connected();
             break;
@@ -182,9 +184,21 @@ void TMqttClient::Dispatch()
         case TEvent::evLost: {
             const bool was = FConnected;
             FConnected = false;
-            if (was)
+            if (was) {
+                FShortCloses =
+                    FConnectedAt.elapsed() < FTiming.MqttTakeoverWindowMs ? FShortCloses + 1 : 0;
+                if (e.Number == MQTT_RC_SESSION_TAKEN_OVER || FShortCloses >= 2) {
+                    // Reconnecting would take the session back, and so on
+                    // for ever: the two of us would share every command.
+                    FStopped = true;
+                    FRetry->stop();
+                    FMisc->stop();
+                    FEvents.clear();
+                    emit TakenOver();
+                    return;
+                }
                 emit Disconnected();
-            else if (e.Number != MOSQ_ERR_SUCCESS)
+            } else if (e.Number != MOSQ_ERR_SUCCESS)
                 ReportUnreachable(e.Number); // an asynchronous connect or TLS failure
             ScheduleRetry();
             break;
@@ -263,6 +277,9 @@ void TMqttClient::OnConnect(mosquitto*, void* self, int rc)
 
 void TMqttClient::OnDisconnect(mosquitto*, void* self, int rc)
 {
+    // rc is the library's error code, or for a DISCONNECT from an MQTT 5
+    // broker its reason code (such as MQTT_RC_SESSION_TAKEN_OVER, 0x8E,
+    // above every library code).
     static_cast<TMqttClient*>(self)->FEvents.append({TEvent::evLost, {}, {}, rc, false});
 }
 

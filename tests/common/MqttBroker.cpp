@@ -110,11 +110,11 @@ bool TMqttProbe::Subscribe(const QString& filter, int timeoutMs)
     return false;
 }
 
-void TMqttProbe::Publish(const QString& topic, const QByteArray& payload, bool retain)
+void TMqttProbe::Publish(const QString& topic, const QByteArray& payload, bool retain, bool drive)
 {
     mosquitto_publish(FMosq, nullptr, topic.toUtf8().constData(), int(payload.size()),
                       payload.constData(), 1, retain);
-    Step();
+    if (drive) Step();
 }
 
 void TMqttProbe::Step()
