@@ -2,6 +2,9 @@
 // arriving back, minus the raw link round trip of the same routing command.
 // A real broker, matrix-server and the simulator, each a process of its own,
 // on loopback.
+// mqtt_burst_final_ok: 1 when, after 1,000 commands published at once on one
+// set topic, the state topic ends at the last one and none was refused.
+// mqtt_burst_s: from the first publish of the burst to that final state.
 #include "MqttBroker.h"
 #include "link/Commands.h"
 #include "link/QMCOMControl.h"
@@ -75,7 +78,8 @@ int main(int argc, char** argv)
                   QStringLiteral("--mqtt-id"), QStringLiteral("bench")});
     TMqttProbe probe(broker.Port());
     const QString state = QStringLiteral("hdmi-matrix/bench/output/1/input");
-    if (!probe.Connect() || !probe.Subscribe(state) ||
+    const QString error = QStringLiteral("hdmi-matrix/bench/error");
+    if (!probe.Connect() || !probe.Subscribe(state) || !probe.Subscribe(error) ||
         !probe.Subscribe(QStringLiteral("hdmi-matrix/bench/availability")) ||
         !probe.WaitFor(QStringLiteral("hdmi-matrix/bench/availability"), "online", 10000))
         return fail("the server did not come online");
@@ -91,6 +95,27 @@ int main(int argc, char** argv)
         if (!probe.WaitFor(state, input, 5000)) return fail("no state after a command");
         mqtt.push_back(double(clock.nsecsElapsed()) / 1e6);
     }
+
+    // The burst ends on an input the loop above did not leave the output on.
+    constexpr int Burst = 1000;
+    const QByteArray last = QByteArray::number(1 + (Burst - 1) % 4);
+    probe.Pump(300);
+    probe.Clear();
+    clock.start();
+    for (int i = 0; i < Burst; ++i)
+        probe.Publish(state + QStringLiteral("/set"), QByteArray::number(1 + i % 4), false, false);
+    // Done when nothing has come for a second (or after a minute at most).
+    qint64 lastChangeNs = 0;
+    for (qsizetype seen = 0; clock.elapsed() < 60000;) {
+        probe.Pump(10);
+        if (probe.Messages.size() != seen) {
+            seen = probe.Messages.size();
+            lastChangeNs = clock.nsecsElapsed();
+        } else if (clock.nsecsElapsed() - lastChangeNs > 1000000000LL && seen > 0) {
+            break;
+        }
+    }
+    const bool burstOk = probe.Last(state) == last && !probe.Seen(error);
     server.terminate();
     server.waitForFinished(3000);
     sim.terminate();
@@ -100,5 +125,9 @@ int main(int argc, char** argv)
     std::printf("bench: mqtt_command_ms %.3f ms (target <= 1 ms; command to state %.3f ms, raw "
                 "link %.3f ms)\n",
                 overhead, Median(mqtt), Median(raw));
+    std::printf("bench: mqtt_burst_final_ok %d (target 1; %d commands on one topic)\n",
+                burstOk ? 1 : 0, Burst);
+    std::printf("bench: mqtt_burst_s %.3f s (first publish to the final state)\n",
+                double(lastChangeNs) / 1e9);
     return 0;
 }

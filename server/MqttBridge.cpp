@@ -6,6 +6,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QTimer>
 #include <cstdio>
@@ -113,8 +114,16 @@ bool TMqttBridgeOptions::From(const TServerOptions& o, TMqttBridgeOptions* out)
 TMqttBridge::TMqttBridge(TServerCore* core, const TMqttBridgeOptions& options,
                          const TTiming& timing, QObject* parent)
     : QObject(parent), FCore(core), FOptions(options), FTiming(timing),
-      FStatusTimer(new QTimer(this))
+      FAliveWait(new QTimer(this)), FAliveTimer(new QTimer(this)), FStatusTimer(new QTimer(this))
 {
+    FAliveWait->setSingleShot(true);
+    // A live server says "offline" again within MqttAliveMs; a little more
+    // for the way through the broker.
+    FAliveWait->setInterval(FTiming.MqttAliveMs + FTiming.MqttAliveMs / 5);
+    connect(FAliveWait, &QTimer::timeout, this, [this] { FinishCheck(QString()); });
+    connect(FAliveTimer, &QTimer::timeout, this, [this] {
+        if (IsConnected() && !FCore->State().Link) PublishAvailability();
+    });
     auto state = [this] { PublishState(false); };
     connect(core, &TServerCore::RoutingChanged, this, state);
     connect(core, &TServerCore::PowerChanged, this, [this](bool on) {
@@ -142,19 +151,18 @@ bool TMqttBridge::Start(QString* error, int checkMs)
         QEventLoop wait;
         QTimer limit;
         limit.setSingleShot(true);
-        connect(&limit, &QTimer::timeout, &wait, &QEventLoop::quit);
         QTimer tick; // the check ends inside a slot; look again now and then
+        // Once the broker answered, the check ends by itself (at the latest
+        // when the wait for a live "offline" is over).
         connect(&tick, &QTimer::timeout, &wait, [&] {
-            if (FCheck != chPending) wait.quit();
+            if (FCheck != chPending || (!limit.isActive() && !FFenced)) wait.quit();
         });
         limit.start(checkMs);
         tick.start(5);
         wait.exec();
     }
     if (FCheck == chTaken) {
-        *error = QStringLiteral("another matrix-server with MQTT id '%1' is online on %2:%3")
-                     .arg(FOptions.Names.Id, FOptions.Broker.Host)
-                     .arg(FOptions.Broker.Port);
+        *error = FCheckError;
         return false;
     }
     // Broker not answering yet: the check goes on, and the service meanwhile.
@@ -184,32 +192,96 @@ void TMqttBridge::StartCheck()
     FCheckClient = new TMqttClient(o, FTiming, this);
     connect(FCheckClient, &TMqttClient::Refused, this, &TMqttBridge::ReportRefusal);
     connect(FCheckClient, &TMqttClient::Connected, this, [this] {
-        FSawOnline = false;
+        FAliveWait->stop();
+        FAvailability.clear();
+        FOtherPrefix.clear();
+        FFenced = false;
         FCheckClient->Subscribe(FOptions.Names.Availability(), 0);
+        if (!FOptions.Names.HaPrefix.isEmpty())
+            FCheckClient->Subscribe(
+                QStringLiteral("%1/+/%2/+/config").arg(FOptions.Names.HaPrefix, FOptions.Names.Id),
+                0);
         // The broker sends retained messages right after its acknowledgement;
-        // the second acknowledgement comes after them.
+        // the last acknowledgement comes after all of them.
         FFenceMid = FCheckClient->Subscribe(FOptions.Names.Error(), 0);
     });
-    connect(FCheckClient, &TMqttClient::MessageArrived, this,
-            [this](const QString& topic, const QByteArray& payload, bool) {
-                if (topic == FOptions.Names.Availability())
-                    FSawOnline = payload == QByteArrayLiteral("online");
-            });
+    connect(FCheckClient, &TMqttClient::MessageArrived, this, &TMqttBridge::OnCheckMessage);
     connect(FCheckClient, &TMqttClient::Subscribed, this, [this](int mid) {
-        if (mid != FFenceMid || FCheck != chPending) return;
-        FCheck = FSawOnline ? chTaken : chFree;
-        FCheckClient->Stop();
-        FCheckClient->deleteLater();
-        FCheckClient = nullptr;
-        if (!FStarted) return; // Start() reports, Connect() goes on
-        if (FCheck == chFree)
-            ConnectForGood();
+        if (mid != FFenceMid || FCheck != chPending || FFenced) return;
+        FFenced = true;
+        if (!FOtherPrefix.isEmpty())
+            FinishCheck(QStringLiteral("MQTT id '%1' is in use under prefix '%2' on %3 (Home "
+                                       "Assistant's configs for it point there), not under '%4': "
+                                       "an id is unique per broker; choose another --mqtt-id, or "
+                                       "clear the retained %5/+/%1/+/config if that server is "
+                                       "gone")
+                            .arg(FOptions.Names.Id, FOtherPrefix, Where(), FOptions.Names.Prefix,
+                                 FOptions.Names.HaPrefix));
+        else if (FAvailability == "online")
+            FinishCheck(QStringLiteral("another matrix-server with MQTT id '%1' under prefix "
+                                       "'%2' is online on %3")
+                            .arg(FOptions.Names.Id, FOptions.Names.Prefix, Where()));
+        else if (FAvailability == "offline")
+            FAliveWait->start(); // a stopped server's, or one whose matrix is away?
         else
-            emit Fatal(QStringLiteral("another matrix-server with MQTT id '%1' is online")
-                           .arg(FOptions.Names.Id));
+            FinishCheck(QString());
     });
     QString error;
     if (!FCheckClient->Start(&error)) ReportRefusal(error);
+}
+
+void TMqttBridge::OnCheckMessage(const QString& topic, const QByteArray& payload, bool retained)
+{
+    if (FCheck != chPending) return;
+    if (topic == FOptions.Names.Availability()) {
+        if (!FFenced) {
+            FAvailability = payload;
+        } else if (!retained) {
+            // Said just now: its server lives, whether its matrix is there or not.
+            FAliveWait->stop();
+            FinishCheck(QStringLiteral("another matrix-server with MQTT id '%1' under prefix "
+                                       "'%2' is %3 on %4")
+                            .arg(FOptions.Names.Id, FOptions.Names.Prefix,
+                                 payload == "online"
+                                     ? QStringLiteral("online")
+                                     : QStringLiteral("running (its matrix is offline)"),
+                                 Where()));
+        }
+        return;
+    }
+    // A discovery config of our id: where do its topics point?
+    if (FFenced || payload.size() > 64 * 1024) return;
+    const QString availability = QJsonDocument::fromJson(payload)
+                                     .object()
+                                     .value(QStringLiteral("availability_topic"))
+                                     .toString();
+    const QString tail = QLatin1Char('/') + FOptions.Names.Id + QStringLiteral("/availability");
+    if (availability.endsWith(tail) && availability.size() > tail.size()) {
+        const QString prefix = availability.chopped(tail.size());
+        // Only a prefix we could have written ourselves goes into the message.
+        if (prefix != FOptions.Names.Prefix && prefix.size() <= 256 && IsValidPrefix(prefix))
+            FOtherPrefix = prefix;
+    }
+}
+
+void TMqttBridge::FinishCheck(const QString& takenBy)
+{
+    if (FCheck != chPending) return;
+    FCheck = takenBy.isEmpty() ? chFree : chTaken;
+    FCheckError = takenBy;
+    FCheckClient->Stop();
+    FCheckClient->deleteLater();
+    FCheckClient = nullptr;
+    if (!FStarted) return; // Start() reports, Connect() goes on
+    if (FCheck == chFree)
+        ConnectForGood();
+    else
+        emit Fatal(FCheckError);
+}
+
+QString TMqttBridge::Where() const
+{
+    return QStringLiteral("%1:%2").arg(FOptions.Broker.Host).arg(FOptions.Broker.Port);
 }
 
 void TMqttBridge::ConnectForGood()
@@ -226,6 +298,19 @@ void TMqttBridge::ConnectForGood()
     connect(FClient, &TMqttClient::Refused, this, &TMqttBridge::ReportRefusal);
     connect(FClient, &TMqttClient::Connected, this, &TMqttBridge::OnConnected);
     connect(FClient, &TMqttClient::MessageArrived, this, &TMqttBridge::OnMessage);
+    connect(FClient, &TMqttClient::Disconnected, this, [this] {
+        std::fprintf(stderr, "matrix-server: lost the MQTT broker %s; trying again in %.1f s\n",
+                     qPrintable(Where()), FClient->RetryDelayMs() / 1000.0);
+        std::fflush(stderr);
+        FTroubleLogged = true;
+    });
+    connect(FClient, &TMqttClient::TakenOver, this, [this] {
+        FAliveTimer->stop();
+        emit Fatal(QStringLiteral("MQTT id '%1' under prefix '%2' was taken over by another "
+                                  "client on %3; stopping")
+                       .arg(FOptions.Names.Id, FOptions.Names.Prefix, Where()));
+    });
+    FAliveTimer->start(FTiming.MqttAliveMs);
     QString error;
     if (!FClient->Start(&error)) ReportRefusal(error);
 }
@@ -237,15 +322,15 @@ void TMqttBridge::ReportRefusal(const QString& reason)
     std::fprintf(stderr, "matrix-server: %s; trying again in %.1f s\n", qPrintable(reason),
                  delay / 1000.0);
     std::fflush(stderr);
-    FLastRefusal = reason;
+    FTroubleLogged = true;
 }
 
 void TMqttBridge::OnConnected()
 {
-    if (!FLastRefusal.isEmpty()) {
-        std::fprintf(stderr, "matrix-server: MQTT broker %s:%d connected\n",
-                     qPrintable(FOptions.Broker.Host), FOptions.Broker.Port);
-        FLastRefusal.clear();
+    if (FTroubleLogged) {
+        std::fprintf(stderr, "matrix-server: MQTT broker %s connected\n", qPrintable(Where()));
+        std::fflush(stderr);
+        FTroubleLogged = false;
     }
     for (const QString& topic : FOptions.Names.CommandTopics())
         FClient->Subscribe(topic, 1);
@@ -260,18 +345,19 @@ void TMqttBridge::OnConnected()
 void TMqttBridge::OnMessage(const QString& topic, const QByteArray& payload, bool retained)
 {
     // A retained command would run again at every connect: not a command.
-    if (retained) return;
+    if (retained) {
+        PublishError(topic, payload, QStringLiteral("retained command ignored"));
+        return;
+    }
     const TMqttCommand c = Mqtt::ParseCommand(FOptions.Names, CurrentDevice(), topic, payload);
     if (c.Kind == TMqttCommand::mkNone) {
         PublishError(topic, payload, c.Error);
         return;
     }
-    const bool queued =
-        FCore->Queue()->Post([this, c, topic, payload] { RunCommand(c, topic, payload); });
-    if (!queued)
-        PublishError(
-            topic, payload,
-            QStringLiteral("%1 requests are waiting already").arg(TRequestQueue::MaxWaiting));
+    // A newer command on the same topic replaces the one still waiting: a
+    // burst never fills the queue, and the last command is the one that stays.
+    FCore->Queue()->PostReplacing(QStringLiteral("mqtt ") + topic,
+                                  [this, c, topic, payload] { RunCommand(c, topic, payload); });
 }
 
 void TMqttBridge::RunCommand(const TMqttCommand& c, const QString& topic, const QByteArray& payload)
@@ -421,6 +507,8 @@ void TMqttBridge::Stop()
 {
     FStopping = true;
     FStatusTimer->stop();
+    FAliveTimer->stop();
+    FAliveWait->stop();
     if (FCheckClient) FCheckClient->Stop();
     if (!FClient) return;
     if (FClient->IsConnected()) {

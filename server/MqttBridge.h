@@ -38,9 +38,12 @@ public:
                 const TTiming& timing = TTiming(), QObject* parent = nullptr);
     ~TMqttBridge() override;
 
-    // Checks that no other server with our id is online, waiting at most
-    // `checkMs` for the broker; false with `error` when one is. Runs before
-    // the matrix is touched.
+    // Checks that no other server holds our id, waiting at most `checkMs`
+    // for the broker; false with `error` when one does. Runs before the
+    // matrix is touched. Held means: our availability is "online", or
+    // "offline" and said again by its live server within MqttAliveMs (a
+    // stopped server's "offline" stays as it was), or Home Assistant's
+    // configs for our id point at another prefix.
     bool Start(QString* error, int checkMs = 3000);
     // Connects for good once the core is up (after the check, if that is
     // still waiting for the broker).
@@ -51,12 +54,16 @@ public:
     bool IsConnected() const { return FClient && FClient->IsConnected(); }
 
 signals:
-    // Another server with our id turned out to be online after Start returned.
+    // Another server holds our id: found by the check after Start returned,
+    // or it took our session over while we ran.
     void Fatal(const QString& text);
 
 private:
     enum TCheck { chPending, chFree, chTaken };
     void StartCheck();
+    void OnCheckMessage(const QString& topic, const QByteArray& payload, bool retained);
+    void FinishCheck(const QString& takenBy);
+    QString Where() const;
     void ConnectForGood();
     void OnConnected();
     void OnMessage(const QString& topic, const QByteArray& payload, bool retained);
@@ -77,8 +84,13 @@ private:
     TMqttClient* FCheckClient = nullptr;
     TMqttClient* FClient = nullptr;
     TCheck FCheck = chPending;
-    bool FSawOnline = false;
+    QString FCheckError;      // why the id is taken
+    QByteArray FAvailability; // the retained one the check found
+    QString FOtherPrefix;     // where Home Assistant's configs for our id point
+    bool FFenced = false;     // the retained messages are in: the broker answered
     int FFenceMid = -1;
+    QTimer* FAliveWait;  // the check listening for a live "offline"
+    QTimer* FAliveTimer; // our own "offline" said again
     bool FStarted = false;
     bool FStopping = false;
     bool FStatusQueued = false;
@@ -89,5 +101,5 @@ private:
     std::array<int, 4> FInputConnected{-1, -1, -1, -1};
     std::array<int, 4> FOutputConnected{-1, -1, -1, -1};
     QTimer* FStatusTimer;
-    QString FLastRefusal;
+    bool FTroubleLogged = false; // a refusal or loss is on stderr; the reconnect goes there too
 };

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <mosquitto.h>
+#include <mqtt_protocol.h>
 
 namespace
 {
@@ -46,6 +47,10 @@ bool TMqttClient::Start(QString* error)
         *error = QStringLiteral("MQTT client could not be created: %1").arg(strerror(errno));
         return false;
     }
+    // 3.1.1, not 5: libmosquitto 2.0's asynchronous reconnect sends no
+    // Session Expiry Interval, and an MQTT 5 session without one ends at
+    // every disconnect: the commands kept while we are away would be lost,
+    // and a takeover would publish our will over the other server's state.
     mosquitto_int_option(FMosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
     // Commands and state are a few bytes each: never hold them back for Nagle.
     mosquitto_int_option(FMosq, MOSQ_OPT_TCP_NODELAY, 1);
@@ -172,6 +177,7 @@ void TMqttClient::Dispatch()
         switch (e.Kind) {
         case TEvent::evConnected:
             FConnected = true;
+            FConnectedAt.start();
             FDelayMs = FTiming.MqttRetryFirstMs;
             emit Connected();
             break;
@@ -182,9 +188,21 @@ void TMqttClient::Dispatch()
         case TEvent::evLost: {
             const bool was = FConnected;
             FConnected = false;
-            if (was)
+            if (was) {
+                FShortCloses =
+                    FConnectedAt.elapsed() < FTiming.MqttTakeoverWindowMs ? FShortCloses + 1 : 0;
+                if (e.Number == MQTT_RC_SESSION_TAKEN_OVER || FShortCloses >= 2) {
+                    // Reconnecting would take the session back, and so on
+                    // for ever: the two of us would share every command.
+                    FStopped = true;
+                    FRetry->stop();
+                    FMisc->stop();
+                    FEvents.clear();
+                    emit TakenOver();
+                    return;
+                }
                 emit Disconnected();
-            else if (e.Number != MOSQ_ERR_SUCCESS)
+            } else if (e.Number != MOSQ_ERR_SUCCESS)
                 ReportUnreachable(e.Number); // an asynchronous connect or TLS failure
             ScheduleRetry();
             break;
@@ -263,6 +281,9 @@ void TMqttClient::OnConnect(mosquitto*, void* self, int rc)
 
 void TMqttClient::OnDisconnect(mosquitto*, void* self, int rc)
 {
+    // rc is the library's error code, or, should the protocol become MQTT 5,
+    // the reason code of the broker's DISCONNECT (MQTT_RC_SESSION_TAKEN_OVER
+    // is 0x8E, above every library code).
     static_cast<TMqttClient*>(self)->FEvents.append({TEvent::evLost, {}, {}, rc, false});
 }
 

@@ -3,6 +3,7 @@
 #include "MqttTopics.h"
 #include "link/Timing.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <functional>
@@ -24,7 +25,8 @@ struct TMqttClientOptions {
 // One broker connection driven from the Qt event loop: libmosquitto's socket
 // watched by notifiers, its keep-alive by a timer, no threads. Connects,
 // and after every loss or refusal reconnects with a delay growing from
-// MqttRetryFirstMs to MqttRetryMaxMs.
+// MqttRetryFirstMs to MqttRetryMaxMs; stops for good when another client
+// takes its session over.
 //
 // libmosquitto's callbacks only record what happened; the signals are
 // emitted after the library call returned, so a slot may publish, stop or
@@ -57,6 +59,11 @@ public:
 signals:
     void Connected();
     void Disconnected();
+    // Another client connected with our client id: the broker said so
+    // (MQTT 5, "Session taken over"), or closed two connections in a row,
+    // each within MqttTakeoverWindowMs of its connect (brokers that close
+    // the older connection without a word). The client has stopped.
+    void TakenOver();
     // The broker refused the connection, or it could not be reached.
     void Refused(const QString& reason);
     void Subscribed(int mid);
@@ -99,5 +106,7 @@ private:
     bool FEverAttempted = false;
     bool FReported = false; // this attempt's failure is told already
     int FUnacked = 0;       // QoS 1 messages the broker has not acknowledged yet
+    QElapsedTimer FConnectedAt;
+    int FShortCloses = 0; // connections in a row closed soon after their connect
     QList<TEvent> FEvents;
 };

@@ -7,6 +7,7 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QUrl>
+#include <algorithm>
 
 namespace
 {
@@ -83,6 +84,11 @@ QStringList TMqttNames::CommandTopics() const
     return topics;
 }
 
+QString Mqtt::ProgramVersion()
+{
+    return QStringLiteral(MATRIX_VERSION);
+}
+
 bool Mqtt::IsValidId(const QString& id)
 {
     static const QRegularExpression re(QStringLiteral("^[A-Za-z0-9_-]+$"));
@@ -135,12 +141,15 @@ QList<TMqttMessage> Mqtt::DiscoveryMessages(const TMqttNames& names, const TMqtt
 {
     QList<TMqttMessage> out;
     if (names.HaPrefix.isEmpty()) return out;
-    const QJsonObject deviceInfo{
+    QJsonObject deviceInfo{
         {QStringLiteral("identifiers"), QJsonArray{names.Id}},
         {QStringLiteral("name"), names.Id},
         {QStringLiteral("model"), QStringLiteral("4x4 HDMI2.0 Matrix")},
-        {QStringLiteral("sw_version"), device.Version},
     };
+    // Home Assistant shows an empty version as one; the key comes once it is read.
+    if (!device.Version.isEmpty()) deviceInfo.insert(QStringLiteral("sw_version"), device.Version);
+    const QJsonObject origin{{QStringLiteral("name"), QStringLiteral("matrix-server")},
+                             {QStringLiteral("sw_version"), Mqtt::ProgramVersion()}};
     auto add = [&](const char* component, const QString& object, const QString& name,
                    QJsonObject config) {
         const QString topic = QStringLiteral("%1/%2/%3/%4/config")
@@ -152,9 +161,15 @@ QList<TMqttMessage> Mqtt::DiscoveryMessages(const TMqttNames& names, const TMqtt
         const QString uniqueId = names.Id + QLatin1Char('_') + object;
         config.insert(QStringLiteral("name"), name);
         config.insert(QStringLiteral("unique_id"), uniqueId);
-        config.insert(QStringLiteral("object_id"), uniqueId);
+        config.insert(QStringLiteral("default_entity_id"),
+                      QLatin1String(component) + QLatin1Char('.') + uniqueId);
         config.insert(QStringLiteral("availability_topic"), names.Availability());
+        // Home Assistant publishes commands at the entity's QoS; at 0 the broker
+        // would not keep them for a server that is away.
+        if (config.contains(QStringLiteral("command_topic")))
+            config.insert(QStringLiteral("qos"), 1);
         config.insert(QStringLiteral("device"), deviceInfo);
+        config.insert(QStringLiteral("origin"), origin);
         out.append({topic, QJsonDocument(config).toJson(QJsonDocument::Compact), true});
     };
     auto stateAndCommand = [](const QString& state) {
@@ -231,6 +246,12 @@ TMqttCommand Mqtt::ParseCommand(const TMqttNames& names, const TMqttDevice& devi
                                 const QString& topic, const QByteArray& payload)
 {
     TMqttCommand c;
+    // Refused before it is decoded: a payload of megabytes would cost twice
+    // that as text, and no command is longer than a tag or a name.
+    if (payload.size() > MaxCommandBytes) {
+        c.Error = QStringLiteral("payload too long (at most %1 bytes)").arg(MaxCommandBytes);
+        return c;
+    }
     const QString text = PayloadText(payload);
     auto refuse = [&](const QString& error) {
         c = TMqttCommand();
@@ -246,9 +267,8 @@ TMqttCommand Mqtt::ParseCommand(const TMqttNames& names, const TMqttDevice& devi
                     input = i;
             }
             if (!input)
-                return refuse(QStringLiteral("bad input \"%1\" (want 1..4 or an input text such "
-                                             "as \"In2\")")
-                                  .arg(text));
+                return refuse(
+                    QStringLiteral("bad input (want 1..4 or an input text such as \"In2\")"));
             return {TMqttCommand::mkRoute, n, input, QString()};
         }
         if (topic == TMqttNames::Set(names.Audio(n))) {
@@ -257,10 +277,9 @@ TMqttCommand Mqtt::ParseCommand(const TMqttNames& names, const TMqttDevice& devi
                 if (text == Catalogue::AudioSourceName(v)) source = v;
             }
             if (!source)
-                return refuse(QStringLiteral("bad audio source \"%1\" (want 1..3 or \"%2\", "
-                                             "\"%3\" or \"%4\")")
-                                  .arg(text, Catalogue::AudioSourceName(1),
-                                       Catalogue::AudioSourceName(2),
+                return refuse(QStringLiteral("bad audio source (want 1..3 or \"%1\", \"%2\" or "
+                                             "\"%3\")")
+                                  .arg(Catalogue::AudioSourceName(1), Catalogue::AudioSourceName(2),
                                        Catalogue::AudioSourceName(3)));
             return {TMqttCommand::mkAudio, n, source, QString()};
         }
@@ -273,7 +292,7 @@ TMqttCommand Mqtt::ParseCommand(const TMqttNames& names, const TMqttDevice& devi
     }
     if (power || switchIndex >= 0) {
         const int v = ParseOnOff(text);
-        if (v < 0) return refuse(QStringLiteral("bad value \"%1\" (want ON or OFF)").arg(text));
+        if (v < 0) return refuse(QStringLiteral("bad value (want ON or OFF)"));
         return power ? TMqttCommand{TMqttCommand::mkPower, 0, v, QString()}
                      : TMqttCommand{TMqttCommand::mkSwitch, switchIndex, v, QString()};
     }
@@ -283,8 +302,7 @@ TMqttCommand Mqtt::ParseCommand(const TMqttNames& names, const TMqttDevice& devi
             if (!text.isEmpty() && text == device.PresetNames[size_t(n - 1)]) row = n;
         }
         if (!row)
-            return refuse(QStringLiteral("bad pre-setting \"%1\" (want 1..8 or a pre-setting name)")
-                              .arg(text));
+            return refuse(QStringLiteral("bad pre-setting (want 1..8 or a pre-setting name)"));
         return {TMqttCommand::mkPreset, row, 0, QString()};
     }
     return refuse(QStringLiteral("not a command topic"));
@@ -292,8 +310,15 @@ TMqttCommand Mqtt::ParseCommand(const TMqttNames& names, const TMqttDevice& devi
 
 QByteArray Mqtt::ErrorPayload(const QString& topic, const QByteArray& payload, const QString& error)
 {
+    // At most ErrorEchoBytes of the payload, cut before a character that
+    // would not fit whole, and the length of all of it.
+    qsizetype cut = std::min(payload.size(), qsizetype(ErrorEchoBytes));
+    if (cut < payload.size())
+        while (cut > 0 && (uchar(payload[cut]) & 0xC0) == 0x80)
+            --cut;
     const QJsonObject o{{QStringLiteral("topic"), topic},
-                        {QStringLiteral("payload"), QString::fromUtf8(payload)},
+                        {QStringLiteral("payload"), QString::fromUtf8(payload.left(cut))},
+                        {QStringLiteral("length"), payload.size()},
                         {QStringLiteral("error"), error}};
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }

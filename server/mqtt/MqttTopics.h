@@ -77,6 +77,14 @@ struct TMqttCommand {
 
 namespace Mqtt
 {
+// A command payload longer than this is refused unread.
+constexpr int MaxCommandBytes = 1024;
+// How much of a refused payload B/error repeats.
+constexpr int ErrorEchoBytes = 256;
+
+// The version of matrix-server, for the discovery configs' origin.
+QString ProgramVersion();
+
 // Letters, digits, '_' and '-' only, not empty.
 bool IsValidId(const QString& id);
 
@@ -99,7 +107,8 @@ QList<TMqttMessage> DiscoveryMessages(const TMqttNames& names, const TMqttDevice
 TMqttCommand ParseCommand(const TMqttNames& names, const TMqttDevice& device, const QString& topic,
                           const QByteArray& payload);
 
-// {"topic": ..., "payload": ..., "error": ...} for B/error.
+// {"topic": ..., "payload": ..., "length": ..., "error": ...} for B/error:
+// the payload's first ErrorEchoBytes and its whole length in bytes.
 QByteArray ErrorPayload(const QString& topic, const QByteArray& payload, const QString& error);
 } // namespace Mqtt
 

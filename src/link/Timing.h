@@ -35,6 +35,10 @@ struct TTiming {
     int MqttMiscMs = 1000;        // keep-alive bookkeeping of the broker connection
     int MqttKeepAliveS = 30;      // keep-alive interval agreed with the broker
     int MqttStopFlushMs = 1000;   // longest wait for the last messages at a clean stop
+    int MqttTakeoverWindowMs = 10000; // two broker connections closed this soon after their
+                                      // connect: another client took our session
+    int MqttAliveMs = 5000;       // "offline" said again this often while the matrix is away,
+                                  // so that a second server with our id sees we live
 
     // Timings for tests: same counts where they matter, tiny durations.
     static TTiming Fast()

@@ -80,6 +80,8 @@ TMqttProbe::TMqttProbe(quint16 port, const QString& user, const QString& passwor
     FMosq = mosquitto_new(nullptr, true, this);
     mosquitto_username_pw_set(FMosq, user.toUtf8().constData(), password.toUtf8().constData());
     mosquitto_int_option(FMosq, MOSQ_OPT_TCP_NODELAY, 1);
+    // A burst leaves at once, not 20 unacknowledged messages at a time.
+    mosquitto_max_inflight_messages_set(FMosq, 0);
     mosquitto_message_callback_set(FMosq, &TMqttProbe::OnMessage);
     mosquitto_subscribe_callback_set(FMosq, &TMqttProbe::OnSubscribe);
 }
@@ -110,11 +112,11 @@ bool TMqttProbe::Subscribe(const QString& filter, int timeoutMs)
     return false;
 }
 
-void TMqttProbe::Publish(const QString& topic, const QByteArray& payload, bool retain)
+void TMqttProbe::Publish(const QString& topic, const QByteArray& payload, bool retain, bool drive)
 {
     mosquitto_publish(FMosq, nullptr, topic.toUtf8().constData(), int(payload.size()),
                       payload.constData(), 1, retain);
-    Step();
+    if (drive) Step();
 }
 
 void TMqttProbe::Step()

@@ -51,7 +51,9 @@ public:
     bool Connect(int timeoutMs = 3000);
     // Subscribes and waits for the broker's acknowledgement.
     bool Subscribe(const QString& filter, int timeoutMs = 3000);
-    void Publish(const QString& topic, const QByteArray& payload, bool retain = false);
+    // Without `drive` the message only joins the client's queue: a burst.
+    void Publish(const QString& topic, const QByteArray& payload, bool retain = false,
+                 bool drive = true);
     // Drives the client (and the Qt event loop) for `ms`.
     void Pump(int ms);
     // Waits until a message with that topic (and payload, unless null)

@@ -14,6 +14,7 @@
 #include <QProcess>
 #include <QTest>
 #include <csignal>
+#include <memory>
 
 namespace
 {
@@ -166,6 +167,32 @@ private slots:
         ha.Pump(100);
         QVERIFY(!ha.Seen(QStringLiteral("hdmi-matrix/hall/output/1/input")));
         QCOMPARE(RouteSets(frames.Commands().mid(quiet)), 0);
+        // A flood of a payload: refused, echoed once and cut.
+        ha.Clear();
+        ha.Publish(QStringLiteral("hdmi-matrix/hall/power/set"), QByteArray(1 << 20, 'O'));
+        QVERIFY(ha.WaitFor(QStringLiteral("hdmi-matrix/hall/error")));
+        QVERIFY(ha.Last("hdmi-matrix/hall/error").size() < 512);
+        const QJsonObject flood =
+            QJsonDocument::fromJson(ha.Last("hdmi-matrix/hall/error")).object();
+        QCOMPARE(flood.value("payload").toString().size(), 256);
+        QCOMPARE(flood.value("length").toInt(), 1 << 20);
+
+        // A burst on one topic: none refused, the last one stays.
+        ha.Clear();
+        for (int i = 0; i < 1000; ++i)
+            ha.Publish(QStringLiteral("hdmi-matrix/hall/output/2/input/set"),
+                       QByteArray::number(1 + (i + 1) % 4), false, false);
+        for (QDeadlineTimer d(20000); !d.hasExpired();) {
+            const qsizetype before = ha.Messages.size();
+            ha.Pump(500);
+            if (ha.Messages.size() == before && before > 0) break;
+        }
+        QCOMPARE(ha.Last(QStringLiteral("hdmi-matrix/hall/output/2/input")), QByteArray("1"));
+        QCOMPARE(sim.Device().State().Route[1], 1);
+        QVERIFY2(!ha.Seen(QStringLiteral("hdmi-matrix/hall/error")),
+                 ha.Last(QStringLiteral("hdmi-matrix/hall/error")).constData());
+        ha.Publish(QStringLiteral("hdmi-matrix/hall/output/2/input/set"), "2");
+        QVERIFY(ha.WaitFor(QStringLiteral("hdmi-matrix/hall/output/2/input"), "2"));
 
         // A change by HTTP and one behind the server's back reach the state topics.
         QNetworkAccessManager net;
@@ -197,17 +224,27 @@ private slots:
         QVERIFY(ha.Connect());
         QVERIFY(ha.Subscribe(QStringLiteral("hdmi-matrix/stage/#")));
         const QString availability = QStringLiteral("hdmi-matrix/stage/availability");
+        // A retained command is not run (at every connect it would run again), and says so.
+        const QString set2 = QStringLiteral("hdmi-matrix/stage/output/2/input/set");
+        ha.Publish(set2, "4", true);
         {
             TServer server;
             server.Start(FServer, Args(sim, QStringLiteral("stage")));
             QVERIFY(ha.WaitFor(availability, "online", 10000));
+            QVERIFY(ha.WaitFor(QStringLiteral("hdmi-matrix/stage/error")));
+            const QJsonObject e =
+                QJsonDocument::fromJson(ha.Last("hdmi-matrix/stage/error")).object();
+            QCOMPARE(e.value("topic").toString(), set2);
+            QCOMPARE(e.value("error").toString(), "retained command ignored");
+            ha.Pump(200);
+            QCOMPARE(sim.Device().State().Route[1], 2);
             ha.Clear();
             server.Signal(SIGKILL);
             QVERIFY(ha.WaitFor(availability, "offline")); // the broker's will
         }
         TServer server;
         server.Start(FServer, Args(sim, QStringLiteral("stage")));
-        QVERIFY(ha.WaitFor(availability, "online", 10000));
+        QVERIFY(ha.WaitFor(availability, "online", 15000));
         ha.Clear();
         server.Signal(SIGTERM);
         QVERIFY(ha.WaitFor(availability, "offline"));
@@ -230,12 +267,13 @@ private slots:
         ha.Clear();
         TServer again;
         again.Start(FServer, Args(sim, QStringLiteral("stage")) << QStringLiteral("--ha-remove"));
-        QVERIFY(ha.WaitFor(QStringLiteral("hdmi-matrix/stage/output/1/input"), "3", 10000));
+        QVERIFY(ha.WaitFor(QStringLiteral("hdmi-matrix/stage/output/1/input"), "3", 15000));
         QCOMPARE(sim.Device().State().Route[0], 3);
 
         again.Signal(SIGTERM);
         QVERIFY(again.WaitExit(5000));
         QVERIFY(!retained());
+        ha.Publish(set2, QByteArray(), true);
     }
 
     void brokerRestartAndLinkLossBringEverythingBack()
@@ -252,12 +290,15 @@ private slots:
             QVERIFY(ha.WaitFor(QStringLiteral("hdmi-matrix/bar/availability"), "online", 10000));
         }
         QVERIFY(FBroker.Restart()); // without persistence: every retained message is gone
+        QVERIFY(server.WaitStderr(QStringLiteral("lost the MQTT broker 127.0.0.1:")));
         TMqttProbe ha(FBroker.Port());
         QVERIFY(ha.Connect());
         QVERIFY(ha.Subscribe(QStringLiteral("#")));
         QVERIFY(ha.WaitFor(QStringLiteral("hdmi-matrix/bar/availability"), "online", 10000));
         QVERIFY(ha.WaitFor(QStringLiteral("homeassistant/select/bar/output_1/config")));
         QVERIFY(ha.WaitFor(QStringLiteral("hdmi-matrix/bar/output/4/input"), "4"));
+        QVERIFY(server.WaitStderr(
+            QStringLiteral("MQTT broker 127.0.0.1:%1 connected").arg(FBroker.Port())));
         ha.Publish(QStringLiteral("hdmi-matrix/bar/switch/beeper/set"), "OFF");
         QVERIFY(ha.WaitFor(QStringLiteral("hdmi-matrix/bar/switch/beeper"), "OFF"));
 
@@ -296,10 +337,69 @@ private slots:
         twin.Start(FServer, Args(hallSim, QStringLiteral("hall")));
         QVERIFY(twin.WaitExit(10000));
         QCOMPARE(twin.P.exitCode(), 1);
-        QVERIFY(twin.WaitStderr(QStringLiteral("'hall'")));
+        QVERIFY(twin.WaitStderr(QStringLiteral("'hall' under prefix 'hdmi-matrix' is online")));
+        // One id per broker, whatever the prefix: Home Assistant would mix up the two.
+        TServer elsewhere;
+        elsewhere.Start(FServer, Args(hallSim, QStringLiteral("hall"))
+                                     << QStringLiteral("--mqtt-prefix") << QStringLiteral("av"));
+        QVERIFY(elsewhere.WaitExit(10000));
+        QCOMPARE(elsewhere.P.exitCode(), 1);
+        QVERIFY(elsewhere.WaitStderr(QStringLiteral("prefix 'hdmi-matrix'")));
+        QVERIFY(elsewhere.Err.contains(QStringLiteral("not under 'av'")));
         // The first keeps its session and its topics.
         ha.Publish(QStringLiteral("hdmi-matrix/hall/output/2/input/set"), "1");
         QVERIFY(ha.WaitFor(QStringLiteral("hdmi-matrix/hall/output/2/input"), "1"));
+    }
+
+    void oneIdOneServerForAsLongAsItRuns()
+    {
+        TMqttProbe ha(FBroker.Port());
+        QVERIFY(ha.Connect());
+        QVERIFY(ha.Subscribe(QStringLiteral("hdmi-matrix/+/availability")));
+
+        // The first one's matrix is away: "offline", but its server lives.
+        auto lost = std::make_unique<TMatrixSim>();
+        StartSim(*lost);
+        TMatrixSim sim;
+        StartSim(sim);
+        TServer first;
+        first.Start(FServer, Args(*lost, QStringLiteral("twin")));
+        QVERIFY(ha.WaitFor(QStringLiteral("hdmi-matrix/twin/availability"), "online", 10000));
+        lost.reset();
+        QVERIFY(ha.WaitFor(QStringLiteral("hdmi-matrix/twin/availability"), "offline", 5000));
+        TServer second;
+        second.Start(FServer, Args(sim, QStringLiteral("twin")));
+        QVERIFY(second.WaitExit(15000));
+        QCOMPARE(second.P.exitCode(), 1);
+        QVERIFY(second.WaitStderr(QStringLiteral("'twin' under prefix 'hdmi-matrix' is running")));
+        QCOMPARE(first.P.state(), QProcess::Running);
+
+        // Two that boot together both pass the check; the broker then closes
+        // one connection whenever the other connects, until one gives up.
+        TMatrixSim sim2;
+        StartSim(sim2);
+        TServer a, b;
+        a.Start(FServer, Args(sim, QStringLiteral("pair")));
+        b.Start(FServer, Args(sim2, QStringLiteral("pair")));
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                return a.P.state() == QProcess::NotRunning || b.P.state() == QProcess::NotRunning;
+            },
+            20000));
+        TServer& gone = a.P.state() == QProcess::NotRunning ? a : b;
+        TServer& kept = &gone == &a ? b : a;
+        QCOMPARE(gone.P.exitCode(), 1);
+        QVERIFY(gone.WaitStderr(
+            QStringLiteral("MQTT id 'pair' under prefix 'hdmi-matrix' was taken over")));
+        // The other stays, and its commands reach its own matrix only.
+        QVERIFY(ha.Subscribe(QStringLiteral("hdmi-matrix/pair/output/3/input")));
+        ha.Pump(1500);
+        QCOMPARE(kept.P.state(), QProcess::Running);
+        ha.Clear();
+        ha.Publish(QStringLiteral("hdmi-matrix/pair/output/3/input/set"), "1");
+        QVERIFY(ha.WaitFor(QStringLiteral("hdmi-matrix/pair/output/3/input"), "1"));
+        QCOMPARE((&kept == &a ? sim : sim2).Device().State().Route[2], 1);
+        QCOMPARE((&kept == &a ? sim2 : sim).Device().State().Route[2], 3);
     }
 
     void refusedCredentialsAreRetriedWithGrowingDelay()

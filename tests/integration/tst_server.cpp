@@ -327,16 +327,16 @@ private slots:
         QStringList ran;
         const auto job = [&ran](const char* name) { return [&ran, name] { ran << name; }; };
         queue.PostReplacing(QStringLiteral("a"), job("a1"));
-        const auto b = queue.Post(job("b"));
+        const auto ranB = queue.Post(job("b"));
         queue.PostReplacing(QStringLiteral("a"), job("a2"));
-        const auto cancelled = queue.Post(job("c"));
-        QVERIFY(queue.Cancel(cancelled) && !queue.Cancel(cancelled));
+        const auto dropped = queue.Post(job("c"));
+        QVERIFY(queue.Cancel(dropped) && !queue.Cancel(dropped));
         for (int i = queue.Waiting(); i < TRequestQueue::MaxWaiting; ++i)
             QVERIFY(queue.Post([] {}));
         QVERIFY(queue.PostReplacing(QStringLiteral("a"), job("a3")) != 0);
         QTRY_COMPARE(queue.Waiting(), 0);
         QCOMPARE(ran, QStringList({"b", "a3"}));
-        QVERIFY(!queue.Cancel(b));
+        QVERIFY(!queue.Cancel(ranB));
     }
 
     // Token, Host and Origin checks, body limits where the bytes arrive,

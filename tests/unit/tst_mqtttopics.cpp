@@ -67,6 +67,25 @@ private slots:
         QCOMPARE(keys["entity_category"].toString(), "config");
         QCOMPARE(quiz["name"].toString(), "Quiz");
         QCOMPARE(quiz["payload_press"].toString(), "5");
+        // The entity ids the guide names; commands at QoS 1 so that the broker
+        // keeps them; where the configs come from.
+        for (const TMqttMessage& m : list) {
+            const QJsonObject c = QJsonDocument::fromJson(m.Payload).object();
+            const QString component = m.Topic.section('/', 1, 1);
+            const QString object = m.Topic.section('/', 3, 3);
+            QCOMPARE(c["default_entity_id"].toString(), component + ".hall_" + object);
+            QVERIFY(!c.contains("object_id"));
+            QCOMPARE(c["qos"].toInt(-1), c.contains("command_topic") ? 1 : -1);
+            QCOMPARE(c["origin"].toObject()["name"].toString(), "matrix-server");
+            QCOMPARE(c["origin"].toObject()["sw_version"].toString(), Mqtt::ProgramVersion());
+        }
+        QVERIFY(!Mqtt::ProgramVersion().isEmpty());
+        // No version while the matrix is off: no key rather than an empty one.
+        TMqttDevice off = FDevice;
+        off.Version.clear();
+        const QJsonObject c =
+            QJsonDocument::fromJson(Mqtt::DiscoveryMessages(FNames, off).first().Payload).object();
+        QVERIFY(!c["device"].toObject().contains("sw_version"));
 
         // Removal empties every config that could exist, all eight buttons included.
         const QList<TMqttMessage> gone = Mqtt::DiscoveryMessages(FNames, FDevice, true);
@@ -110,6 +129,28 @@ private slots:
             QTEST(c.Port, "port");
             QTEST(c.Value, "value");
         }
+    }
+
+    void refusedPayloadsAreEchoedOnceAndBounded()
+    {
+        // Whole when short; the error text does not repeat it.
+        const TMqttCommand c = Mqtt::ParseCommand(FNames, FDevice, "av/hall/power/set", "maybe");
+        QVERIFY(!c.Error.contains("maybe"));
+        QJsonObject e =
+            QJsonDocument::fromJson(Mqtt::ErrorPayload("av/hall/power/set", "maybe", c.Error))
+                .object();
+        QCOMPARE(e["payload"].toString(), "maybe");
+        QCOMPARE(e["length"].toInt(), 5);
+        // A flood: refused unread, 256 bytes echoed, never half a character.
+        const QByteArray big = "x" + QByteArray("\xc3\xa4").repeated(3 * 1024 * 1024);
+        const TMqttCommand b = Mqtt::ParseCommand(FNames, FDevice, "av/hall/power/set", big);
+        QCOMPARE(int(b.Kind), int(TMqttCommand::mkNone));
+        QVERIFY(b.Error.contains("too long"));
+        const QByteArray error = Mqtt::ErrorPayload("av/hall/power/set", big, b.Error);
+        QVERIFY(error.size() < 400);
+        e = QJsonDocument::fromJson(error).object();
+        QCOMPARE(e["payload"].toString(), "x" + QString(QChar(0xe4)).repeated(127));
+        QCOMPARE(e["length"].toInteger(), big.size());
     }
 
     void idsAndBrokerAddresses()

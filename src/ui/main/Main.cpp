@@ -190,7 +190,14 @@ void TForm1::BuildTabs()
     FTcpModule = new TTcpModulePanel(FRunner);
     FTcpModule->ConnectAction = [this] { FConnection->btnConnectClick(); };
     FTcpModule->ConfirmDialog = [this] { return FDialogs.EnterYes.get(); };
-    FTcpDevices = new TTcpDeviceActions(this);
+    FTcpDevices = new TTcpDeviceActions(FRunner, FConnection, this);
+    FTcpDevices->SearchDialog = [this] { return FDialogs.Search.get(); };
+    FTcpDevices->EditLANDialog = [this] { return FDialogs.EditLAN.get(); };
+    FTcpDevices->MacChanged = [this](const QStringList& mac) {
+        for (int i = 0; i < 3; ++i)
+            MacIdBytes[size_t(i)] = mac.value(i);
+    };
+    FTcpDevices->PanelShown = [this] { return pcContainer->currentIndex() == 0; };
     FConnection->ModeControlsChanged = [this](bool notBusy, bool com, const QColor& caption) {
         FDeviceStatus->btnGetDevStatus->setEnabled(notBusy);
         FTcpModule->SetModuleControlsEnabled(com, caption);

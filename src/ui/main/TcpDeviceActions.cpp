@@ -2,10 +2,9 @@
 
 #include "CommandRunner.h"
 #include "ConnectionPanel.h"
-#include "Main.h"
 #include "Prompter.h"
-#include "TabContainer.h"
 #include "link/ModuleRecords.h"
+#include "link/ProcessFlags.h"
 #include "link/QMCOMControl.h"
 #include "settings/SettingsFile.h"
 #include "ui/dialogs/EditLAN.h"
@@ -18,9 +17,11 @@
 #include <QRadioButton>
 #include <cstring>
 
-TTcpDeviceActions::TTcpDeviceActions(TForm1* form) : QObject(form), FForm(form)
+TTcpDeviceActions::TTcpDeviceActions(TCommandRunner* runner, TConnectionPanel* connection,
+                                     QObject* parent)
+    : QObject(parent), FRunner(runner), FConnection(connection)
 {
-    TConnectionPanel* c = form->Connection();
+    TConnectionPanel* c = connection;
     connect(c->btnSearch, &QPushButton::clicked, this, [this] { btnSearchDeviceClick(); });
     connect(c->btnConfig, &QPushButton::clicked, this, [this] { btnConfigClick(); });
 }
@@ -29,18 +30,18 @@ bool TTcpDeviceActions::Refused()
 {
     // A command in flight owns the link: closing it under the command, or
     // rebinding the UDP socket, would break it.
-    TQMCOMControl* link = FForm->Link();
-    if (FForm->Flags().Idle && !link->FConnecting && !link->Configuring) return false;
-    FForm->Runner()->ShowStatus(3, QStringLiteral("In processing, command ignored"));
+    TQMCOMControl* link = FRunner->Link();
+    if (FRunner->Flags()->Idle && !link->FConnecting && !link->Configuring) return false;
+    FRunner->ShowStatus(3, QStringLiteral("In processing, command ignored"));
     return true;
 }
 
 void TTcpDeviceActions::btnSearchDeviceClick()
 {
-    TQMCOMControl* link = FForm->Link();
-    TCommandRunner* runner = FForm->Runner();
-    TConnectionPanel* conn = FForm->Connection();
-    TfrmSearch* wizard = FForm->Dialogs().Search;
+    TQMCOMControl* link = FRunner->Link();
+    TCommandRunner* runner = FRunner;
+    TConnectionPanel* conn = FConnection;
+    TfrmSearch* wizard = SearchDialog ? SearchDialog() : nullptr;
     if (link->Searching || !wizard) return;
     if (Refused()) return;
     if (link->Connected()) conn->btnConnectClick();
@@ -74,10 +75,10 @@ void TTcpDeviceActions::btnSearchDeviceClick()
 
 void TTcpDeviceActions::btnConfigClick()
 {
-    TQMCOMControl* link = FForm->Link();
-    TCommandRunner* runner = FForm->Runner();
-    TConnectionPanel* conn = FForm->Connection();
-    TfrmEditLAN* dlg = FForm->Dialogs().EditLAN;
+    TQMCOMControl* link = FRunner->Link();
+    TCommandRunner* runner = FRunner;
+    TConnectionPanel* conn = FConnection;
+    TfrmEditLAN* dlg = EditLANDialog ? EditLANDialog() : nullptr;
     if (!dlg || link->Searching || Refused()) return;
     if (conn->cbLANDevice->currentIndex() < 0) {
         runner->Prompter()->Information(QStringLiteral("TCP control deivce not found."));
@@ -167,9 +168,7 @@ void TTcpDeviceActions::btnConfigClick()
         conn->SetDevices(devices);
         conn->SelectDevice(newEntry);
         conn->cbLANDeviceChange();
-        const QStringList macTexts = dlg->MacTexts();
-        for (int i = 0; i < 3; ++i)
-            FForm->MacIdBytes[size_t(i)] = macTexts.value(i);
+        if (MacChanged) MacChanged(dlg->MacTexts());
         break;
     }
     case 2:
@@ -182,6 +181,5 @@ void TTcpDeviceActions::btnConfigClick()
         break;
     }
     conn->UpdateModeControls(mode, false);
-    if (conn->btnConfig->isEnabled() && FForm->Container()->currentIndex() == 0)
-        conn->btnConfig->setFocus();
+    if (conn->btnConfig->isEnabled() && PanelShown && PanelShown()) conn->btnConfig->setFocus();
 }

@@ -1,8 +1,13 @@
 #pragma once
 
 #include <QObject>
+#include <QStringList>
+#include <functional>
 
-class TForm1;
+class TCommandRunner;
+class TConnectionPanel;
+class TfrmEditLAN;
+class TfrmSearch;
 
 // The "Search ..." and "Config ..." actions of the connection panel's TCP
 // group: the search wizard adding to the device list, and the TCP
@@ -11,12 +16,22 @@ class TTcpDeviceActions : public QObject
 {
     Q_OBJECT
 public:
-    explicit TTcpDeviceActions(TForm1* form);
+    TTcpDeviceActions(TCommandRunner* runner, TConnectionPanel* connection,
+                      QObject* parent = nullptr);
+
+    // The dialogs, made on first use by whoever owns them; null: none.
+    std::function<TfrmSearch*()> SearchDialog;
+    std::function<TfrmEditLAN*()> EditLANDialog;
+    // A configured module's MAC, as the dialog's six texts.
+    std::function<void(const QStringList&)> MacChanged;
+    // Whether the connection panel's page is the one shown.
+    std::function<bool()> PanelShown;
 
     void btnSearchDeviceClick();
     void btnConfigClick();
 
 private:
     bool Refused();
-    TForm1* FForm;
+    TCommandRunner* FRunner;
+    TConnectionPanel* FConnection;
 };
