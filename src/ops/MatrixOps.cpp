@@ -8,8 +8,6 @@
 
 const char* const SwitchNames[SwitchCount] = {"ir", "keys", "apm", "beeper"};
 
-static const char* const PowerOffText = "System is power off, please turn it on first.";
-
 uint16_t ParseNumber(const QString& text, uint32_t min, uint32_t max, const char* what)
 {
     // One syntax everywhere: decimal or 0x-hex digits, nothing else (no sign,
@@ -165,7 +163,7 @@ bool TMatrixOps::PoweredOn(TOpStatus* st)
     const int power = QueryPower(st);
     if (power < 0) return false;
     if (power == 0) {
-        Fail(st, oePowerOff, QLatin1String(PowerOffText));
+        Fail(st, oePowerOff, QLatin1String(TDeviceBackup::PowerOffText));
         return false;
     }
     return true;
