@@ -2,6 +2,7 @@
 #include "link/Constants.h"
 #include "transport/QMPing.h"
 #include "transport/SerialPorts.h"
+#include "ui/main/SerialPortLister.h"
 
 #include <QSerialPortInfo>
 #include <QTemporaryDir>
@@ -98,6 +99,19 @@ private slots:
 
     void SerialPortList()
     {
+        // Read on a thread of its own (as on Windows): the first list at once,
+        // the next ones by a queued call, announced only when they differ.
+        {
+            TSystemSerialPortLister background(true);
+            int changes = 0;
+            background.Changed = [&] { ++changes; };
+            const QStringList names = SerialPorts::Names();
+            QCOMPARE(background.PortNames(), names);
+            QTRY_COMPARE(background.PortNames(), names);
+            QCoreApplication::processEvents();
+            QCOMPARE(changes, 0);
+        }
+
         if (!SerialPorts::FromSysfs()) QSKIP("this platform lists its ports through Qt");
         // What the window showed when the list came from QSerialPortInfo.
         QStringList qt;
