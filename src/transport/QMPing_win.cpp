@@ -1,7 +1,9 @@
 // ICMP echo on Windows: the system's ICMP API, which needs no privileges.
 // IcmpSendEcho2 signals an event when the echo ends, and the wait for that
-// event is a wait of the event loop (QWinEventNotifier), as on the other
-// systems: the window keeps working and a stop ends the wait at once.
+// event is a wait of the event loop, as on the other systems: the window
+// keeps working and a stop ends the wait at once. The loop looks at the event
+// on its 10 ms tick (QWinEventNotifier's thread-pool wait trips an assertion
+// of Wine's thread pool, where the Windows build is tested).
 #include "QMPing.h"
 
 #ifdef Q_OS_WIN
@@ -9,7 +11,6 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
-#include <QWinEventNotifier>
 #include <QtEndian>
 
 #include <vector>
@@ -74,18 +75,22 @@ public:
             return reinterpret_cast<const ICMP_ECHO_REPLY*>(Reply.data())->Status;
         return GetLastError();
     }
+    bool Ended() const { return WaitForSingleObject(Event, 0) == WAIT_OBJECT_0; }
     // Left by a stop: gone once the system is done with the buffers.
     void Abandon()
     {
-        if (!FPending) {
+        if (!FPending || Ended()) {
+            FPending = false;
             delete this;
             return;
         }
-        auto* notifier = new QWinEventNotifier(Event, this);
-        connect(notifier, &QWinEventNotifier::activated, this, [this] {
+        auto* check = new QTimer(this);
+        connect(check, &QTimer::timeout, this, [this] {
+            if (!Ended()) return;
             FPending = false;
             deleteLater();
         });
+        check->start(100);
     }
 
     HANDLE Icmp = INVALID_HANDLE_VALUE;
@@ -136,19 +141,16 @@ void TNMPing::RunOne(quint32 target, int sequence)
     if (status == 0) {
         QEventLoop loop;
         bool ended = false;
-        QWinEventNotifier done(request->Event);
-        QObject::connect(&done, &QWinEventNotifier::activated, &loop, [&] {
-            ended = true;
-            loop.quit();
-        });
-        // The stop, and a guard in case the system never signals.
+        // The end of the echo, the stop, and a guard in case the system never
+        // signals.
         QTimer tick;
         QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
-            if ((Cancelled && Cancelled()) || clock.elapsed() > TimeOut + 1000) loop.quit();
+            ended = request->Ended();
+            if (ended || (Cancelled && Cancelled()) || clock.elapsed() > TimeOut + 1000)
+                loop.quit();
         });
         tick.start(10);
         loop.exec();
-        done.setEnabled(false);
         if (!ended) {
             request->Abandon();
             if (!(Cancelled && Cancelled())) emit OnTimeOut();
