@@ -1,5 +1,6 @@
 #include "link/Commands.h"
 #include "link/Constants.h"
+#include "transport/Console.h"
 #include "transport/QMPing.h"
 #include "transport/SerialPorts.h"
 #include "ui/main/SerialPortLister.h"
@@ -201,6 +202,23 @@ private slots:
         clock.restart();
         QVERIFY(!ping.PingHost());
         QVERIFY2(clock.elapsed() < 250, qPrintable(QString::number(clock.elapsed())));
+    }
+
+    // The null device is a character device but no console (the C library's
+    // _isatty says yes to it on Windows): no progress line rewriting there,
+    // and text goes out as UTF-8 bytes.
+    void ConsoleTest()
+    {
+#ifdef Q_OS_WIN
+        std::FILE* null = std::fopen("NUL", "w");
+#else
+        std::FILE* null = std::fopen("/dev/null", "w");
+#endif
+        QVERIFY(null);
+        QVERIFY(!Console::IsTerminal(null));
+        QVERIFY(!Console::EraseLineWorks(null));
+        Console::Write(null, QStringLiteral("Eingang 1 - [Beamer S\u00FCd]\n"));
+        std::fclose(null);
     }
 
     void EdidModes()
