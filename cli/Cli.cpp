@@ -1,6 +1,7 @@
 #include "Cli.h"
 
 #include "link/Traffic.h"
+#include "transport/Console.h"
 
 #include <QJsonDocument>
 #include <QRegularExpression>
@@ -18,7 +19,7 @@ TCli::TCli(TQMCOMControl* link, TProcessFlags* flags, bool trace, bool json)
         // the data on stdout.
         FRecorder = new TTrafficRecorder(link);
         QObject::connect(FRecorder, &TTrafficRecorder::Line, FRecorder, [](const QString& line) {
-            std::fprintf(stderr, "%s\n", qPrintable(line));
+            Console::Write(stderr, line + QLatin1Char('\n'));
             std::fflush(stderr);
         });
     }
@@ -69,7 +70,7 @@ QJsonObject TCli::TakeDocument(int rc)
 void TCli::Out(const QString& line)
 {
     if (FJson || FCapture) return;
-    std::fprintf(stdout, "%s\n", qPrintable(line));
+    Console::Write(stdout, line + QLatin1Char('\n'));
     std::fflush(stdout);
 }
 
@@ -77,7 +78,7 @@ void TCli::Err(const QString& line)
 {
     if (FJson || FCapture) FErrors << line;
     if (FCapture) return;
-    std::fprintf(stderr, "%s\n", qPrintable(line));
+    Console::Write(stderr, line + QLatin1Char('\n'));
     std::fflush(stderr);
 }
 
