@@ -1,6 +1,7 @@
 #include "Cli.h"
 
 #include "link/Traffic.h"
+#include "transport/Console.h"
 
 #include <QJsonDocument>
 #include <cstdio>
@@ -15,7 +16,7 @@ TCli::TCli(TQMCOMControl* link, TProcessFlags* flags, bool trace, bool json)
         // the data on stdout.
         FRecorder = new TTrafficRecorder(link);
         QObject::connect(FRecorder, &TTrafficRecorder::Line, FRecorder, [](const QString& line) {
-            std::fprintf(stderr, "%s\n", qPrintable(line));
+            Console::Write(stderr, line + QLatin1Char('\n'));
             std::fflush(stderr);
         });
     }
@@ -29,14 +30,14 @@ TCli::~TCli()
 void TCli::Out(const QString& line)
 {
     if (FJson) return;
-    std::fprintf(stdout, "%s\n", qPrintable(line));
+    Console::Write(stdout, line + QLatin1Char('\n'));
     std::fflush(stdout);
 }
 
 void TCli::Err(const QString& line)
 {
     if (FJson) FErrors << line;
-    std::fprintf(stderr, "%s\n", qPrintable(line));
+    Console::Write(stderr, line + QLatin1Char('\n'));
     std::fflush(stderr);
 }
 

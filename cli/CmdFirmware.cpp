@@ -33,7 +33,8 @@ class TLinePrinter
 public:
     // `json`: stdout carries one JSON document; the texts go to Lines.
     explicit TLinePrinter(bool json = false)
-        : FTty(!json && Console::IsTerminal(stdout)), FJson(json)
+        : FTty(!json && Console::IsTerminal(stdout)),
+          FErase(FTty && Console::EraseLineWorks(stdout)), FJson(json)
     {
     }
     QJsonArray Lines;
@@ -65,7 +66,7 @@ public:
             Lines.append(text);
             return;
         }
-        std::fprintf(stdout, "%s\n", qPrintable(text));
+        Console::Write(stdout, text + QLatin1Char('\n'));
         std::fflush(stdout);
     }
     void EndLine()
@@ -77,25 +78,33 @@ public:
             FWaiting = false;
             return;
         }
-        std::fprintf(stdout, FTty ? "\n" : "%s\n", qPrintable(FPending));
+        Console::Write(stdout, FTty ? QStringLiteral("\n") : FPending + QLatin1Char('\n'));
         std::fflush(stdout);
         FPending.clear();
         FWaiting = false;
+        FShown = 0;
     }
 
 private:
     void Show(const QString& text)
     {
         FPending = text;
-        if (FTty) {
-            std::fprintf(stdout, "\r%s\033[K", qPrintable(text));
-            std::fflush(stdout);
-        }
+        if (!FTty) return;
+        // Without the erase sequence, blanks cover what the last text left over.
+        const qsizetype blanks = FErase ? 0 : qMax<qsizetype>(0, FShown - text.size());
+        Console::Write(stdout, QLatin1Char('\r') + text +
+                                   (FErase ? QStringLiteral("\033[K")
+                                           : QString(blanks, QLatin1Char(' ')) +
+                                                 QString(blanks, QLatin1Char('\b'))));
+        std::fflush(stdout);
+        FShown = text.size();
     }
     bool FTty;
+    bool FErase;
     bool FJson;
     bool FWaiting = false;
     QString FPending;
+    qsizetype FShown = 0; // characters on the terminal's line now
 };
 
 int Upgrade(TCli& cli, const QStringList& args)

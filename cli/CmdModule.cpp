@@ -220,8 +220,8 @@ static int Reset(TCli& cli, const QStringList& args)
         if (!Console::IsTerminal(stdin))
             throw EUsage(QStringLiteral("module reset asks for 'Yes' on a terminal; give --yes "
                                         "to confirm without one"));
-        std::fprintf(stderr, "Enter 'Yes' in the following edit box to confirm Reset Default "
-                             "process.\n> ");
+        Console::Write(stderr, QStringLiteral("Enter 'Yes' in the following edit box to "
+                                              "confirm Reset Default process.\n> "));
         std::fflush(stderr);
         QTextStream in(stdin);
         if (in.readLine() != QLatin1String("Yes")) {

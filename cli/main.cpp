@@ -1,5 +1,6 @@
 // matrixctl: the matrix link from the command line.
 #include "Cli.h"
+#include "transport/Console.h"
 #include "transport/StopSignals.h"
 
 #include <QCoreApplication>
@@ -78,7 +79,7 @@ int main(int argc, char** argv)
             else if (opt == QLatin1String("--json"))
                 json = true;
             else if (opt == QLatin1String("--help")) {
-                std::printf("%s", qPrintable(Usage()));
+                Console::Write(stdout, Usage());
                 return 0;
             } else
                 throw EUsage(QStringLiteral("unknown option %1").arg(opt));
@@ -129,7 +130,8 @@ int main(int argc, char** argv)
         return cli.Finish(128 + stopped);
     } catch (const EUsage& e) {
         if (json) TCli::PrintJsonError(QString::fromStdString(e.what()));
-        std::fprintf(stderr, "matrixctl: %s\n%s", e.what(), qPrintable(Usage()));
+        Console::Write(stderr, QStringLiteral("matrixctl: %1\n%2")
+                                   .arg(QString::fromStdString(e.what()), Usage()));
         return 2;
     }
 }

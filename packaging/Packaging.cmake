@@ -24,6 +24,10 @@ if(TARGET Qt6::qmake)
   get_filename_component(MATRIX_QT_BIN_DIR "${_qmake}" DIRECTORY)
 endif()
 set(_root "\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}")
+# The licence and the list of what the packages carry from others go beside
+# the programs (in Debian's doc folder on Linux, where the copyright file
+# holds the licence).
+set(MATRIX_LICENCE_FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/THIRD-PARTY.md)
 
 if(APPLE)
   # The controller is an application bundle; matrixctl and the simulator
@@ -46,10 +50,12 @@ if(APPLE)
   find_program(MACDEPLOYQT macdeployqt HINTS "${MATRIX_QT_BIN_DIR}" REQUIRED)
   install(CODE "execute_process(COMMAND \"${MACDEPLOYQT}\" \"${_root}/${_bundle}\"
     ${_executables} -always-overwrite COMMAND_ERROR_IS_FATAL ANY)")
+  install(FILES ${MATRIX_LICENCE_FILES} DESTINATION .)
   set(CPACK_GENERATOR DragNDrop)
   set(CPACK_DMG_VOLUME_NAME "Matrix Controller")
 elseif(WIN32)
   install(TARGETS ${MATRIX_PROGRAMS} RUNTIME DESTINATION bin)
+  install(FILES ${MATRIX_LICENCE_FILES} DESTINATION bin)
   # The compiler's runtime DLLs, then Qt's DLLs and plugins beside the programs.
   set(CMAKE_INSTALL_SYSTEM_RUNTIME_DESTINATION bin)
   include(InstallRequiredSystemLibraries)
@@ -67,6 +73,7 @@ elseif(WIN32)
   set(CPACK_PACKAGE_EXECUTABLES "matrix-controller;4x4 HDMI Matrix Controller")
   set(CPACK_NSIS_MUI_FINISHPAGE_RUN matrix-controller.exe)
   set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+  set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE) # the licence page
   # "Settings.ini": under Program Files the controller keeps it in the user's
   # own folder (AppData\Local\matrix-controller), installed anywhere the user
   # may write it stays beside the program. The uninstaller removes only what it
@@ -87,7 +94,7 @@ else()
     OUTPUT_FILE ${CMAKE_BINARY_DIR}/changelog.gz COMMAND_ERROR_IS_FATAL ANY)
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/changelog)
   install(FILES ${CMAKE_CURRENT_LIST_DIR}/copyright ${CMAKE_BINARY_DIR}/changelog.gz
-    DESTINATION ${_doc})
+    ${PROJECT_SOURCE_DIR}/THIRD-PARTY.md DESTINATION ${_doc})
   if(TARGET matrix-server)
     # matrix-server@NAME.service reads its options from /etc/matrix-server/NAME.conf.
     # The unit names the program where this install puts it.

@@ -1,6 +1,9 @@
 #include "link/Commands.h"
 #include "link/Constants.h"
+#include "transport/Console.h"
+#include "transport/QMPing.h"
 #include "transport/SerialPorts.h"
+#include "ui/main/SerialPortLister.h"
 
 #include <QSerialPortInfo>
 #include <QTemporaryDir>
@@ -97,6 +100,19 @@ private slots:
 
     void SerialPortList()
     {
+        // Read on a thread of its own (as on Windows): the first list at once,
+        // the next ones by a queued call, announced only when they differ.
+        {
+            TSystemSerialPortLister background(true);
+            int changes = 0;
+            background.Changed = [&] { ++changes; };
+            const QStringList names = SerialPorts::Names();
+            QCOMPARE(background.PortNames(), names);
+            QTRY_COMPARE(background.PortNames(), names);
+            QCoreApplication::processEvents();
+            QCOMPARE(changes, 0);
+        }
+
         if (!SerialPorts::FromSysfs()) QSKIP("this platform lists its ports through Qt");
         // What the window showed when the list came from QSerialPortInfo.
         QStringList qt;
@@ -143,6 +159,66 @@ private slots:
         QCOMPARE(SerialPorts::NamesFromSysfs(root.filePath(QStringLiteral("class/tty"))),
                  QStringList({QStringLiteral("ttyUSB0"), QStringLiteral("ttyS0"),
                               QStringLiteral("rfcomm1")}));
+    }
+
+    // The echo through the system's own means (an ICMP socket, the ICMP API on
+    // Windows): loopback answers. A closed address is pinged only when the run
+    // names one it owns (MATRIX_PING_CLOSED, e.g. on a dummy interface in a
+    // namespace of its own): the window keeps working during the wait and
+    // Stop ends it at once.
+    void PingOutcomes()
+    {
+        TQMPing ping;
+        ping.SetTimeOut(300);
+        ping.SetAttemptMs(400);
+        QStringList log;
+        connect(&ping, &TQMPing::Log, this, [&](const QString& s) { log << s; });
+        ping.Host = QStringLiteral("127.0.0.1");
+        const bool answered = ping.PingHost();
+        if (log.value(0).startsWith(QLatin1String("no ICMP socket")))
+            QSKIP(qPrintable(log.value(0)));
+        QVERIFY2(answered, qPrintable(log.join(QLatin1Char('\n'))));
+        QVERIFY(log.first().startsWith(QStringLiteral("Reply from 127.0.0.1: size=32 time=")));
+        QCOMPARE(log.last(), QStringLiteral("ping ok -> 127.0.0.1"));
+
+        const QString closed = qEnvironmentVariable("MATRIX_PING_CLOSED");
+        if (closed.isEmpty()) return;
+        log.clear();
+        ping.Host = closed;
+        int ticks = 0;
+        QTimer tick;
+        connect(&tick, &QTimer::timeout, this, [&] { ++ticks; });
+        tick.start(10);
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(!ping.PingHost());
+        QCOMPARE(log, QStringList(3, QStringLiteral("time out -> ") + closed));
+        QVERIFY(clock.elapsed() >= 3 * 300);
+        QVERIFY2(ticks >= 3 * 300 / 10 / 2, qPrintable(QString::number(ticks)));
+
+        bool stop = false;
+        ping.SetCancelled([&] { return stop; });
+        QTimer::singleShot(50, this, [&] { stop = true; });
+        clock.restart();
+        QVERIFY(!ping.PingHost());
+        QVERIFY2(clock.elapsed() < 250, qPrintable(QString::number(clock.elapsed())));
+    }
+
+    // The null device is a character device but no console (the C library's
+    // _isatty says yes to it on Windows): no progress line rewriting there,
+    // and text goes out as UTF-8 bytes.
+    void ConsoleTest()
+    {
+#ifdef Q_OS_WIN
+        std::FILE* null = std::fopen("NUL", "w");
+#else
+        std::FILE* null = std::fopen("/dev/null", "w");
+#endif
+        QVERIFY(null);
+        QVERIFY(!Console::IsTerminal(null));
+        QVERIFY(!Console::EraseLineWorks(null));
+        Console::Write(null, QStringLiteral("Eingang 1 - [Beamer S\u00FCd]\n"));
+        std::fclose(null);
     }
 
     void EdidModes()

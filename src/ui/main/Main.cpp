@@ -183,6 +183,10 @@ void TForm1::BuildTabs()
     FAdvanced = new TAdvancedPanel(FRunner);
     FFirmware = new TFirmwarePanel(FRunner);
     FConnection = new TConnectionPanel(FRunner, FLister, FPortTags);
+    // A list read in the background takes effect as a timer tick's would.
+    FLister->Changed = [this] {
+        if (FShown && !FRunner->InBlockingWait()) FConnection->RefreshComPorts();
+    };
     FDeviceStatus = new TDeviceStatusPanel(FRunner, FAdvanced);
     FEdid->QueryOutputConnection = [this](int n) {
         return FDeviceStatus->QueryOutputConnection(n);
