@@ -59,19 +59,24 @@ elseif(WIN32)
   # The compiler's runtime DLLs, then Qt's DLLs and plugins beside the programs.
   set(CMAKE_INSTALL_SYSTEM_RUNTIME_DESTINATION bin)
   include(InstallRequiredSystemLibraries)
-  find_program(WINDEPLOYQT windeployqt HINTS "${MATRIX_QT_BIN_DIR}" REQUIRED)
-  foreach(_program ${MATRIX_PROGRAMS})
-    install(CODE "execute_process(COMMAND \"${WINDEPLOYQT}\" --no-translations
-      --no-compiler-runtime --dir \"${_root}/bin\" \"${_root}/bin/${_program}.exe\"
-      COMMAND_ERROR_IS_FATAL ANY)")
-  endforeach()
+  # A MinGW cross build has no windeployqt: scripts/build-windows lays out the
+  # programs with an explicit list of DLLs and makes its own installer.
+  if(NOT CMAKE_CROSSCOMPILING)
+    find_program(WINDEPLOYQT windeployqt HINTS "${MATRIX_QT_BIN_DIR}" REQUIRED)
+    foreach(_program ${MATRIX_PROGRAMS})
+      install(CODE "execute_process(COMMAND \"${WINDEPLOYQT}\" --no-translations
+        --no-compiler-runtime --dir \"${_root}/bin\" \"${_root}/bin/${_program}.exe\"
+        COMMAND_ERROR_IS_FATAL ANY)")
+    endforeach()
+  endif()
   set(CPACK_GENERATOR NSIS)
   set(CPACK_PACKAGE_INSTALL_DIRECTORY "Matrix Controller")
   set(CPACK_NSIS_DISPLAY_NAME "4x4 HDMI Matrix Controller")
   set(CPACK_NSIS_PACKAGE_NAME "4x4 HDMI Matrix Controller")
   # Start-menu entry (bin\matrix-controller.exe).
   set(CPACK_PACKAGE_EXECUTABLES "matrix-controller;4x4 HDMI Matrix Controller")
-  set(CPACK_NSIS_MUI_FINISHPAGE_RUN matrix-controller.exe)
+  # No "Run now" box: the installer runs elevated, and so would the controller
+  # it started, writing an administrator's "Settings.ini".
   set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
   set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE) # the licence page
   # "Settings.ini": under Program Files the controller keeps it in the user's

@@ -155,6 +155,12 @@ QStringList SystemProgramFolders()
     return folders;
 }
 
+bool IsInstalledProgramFolder(const QString& programFolder)
+{
+    return IsSystemProgramFolder(programFolder, SystemProgramFolders()) ||
+           QFileInfo::exists(QDir(programFolder).filePath(QStringLiteral("Uninstall.exe")));
+}
+
 QString InputTagSection(TControlMode mode, const QString& mac)
 {
     return mode == cmCOM ? QStringLiteral("Tag of Input - COM")

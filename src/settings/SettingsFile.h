@@ -97,6 +97,10 @@ bool IsSystemProgramFolder(const QString& programFolder, const QStringList& syst
 // This system's program folders: /usr/bin, /usr/local/bin, /bin, and the
 // folders %ProgramFiles%, %ProgramFiles(x86)% and %ProgramW6432% name.
 QStringList SystemProgramFolders();
+// True for a system program folder, and for any folder the Windows installer
+// filled (its "Uninstall.exe" beside the programs), wherever it was put: the
+// installer runs elevated, so that folder may be writable and still shared.
+bool IsInstalledProgramFolder(const QString& programFolder);
 
 // Reads the whole file. When the file exists but cannot be read, `error`
 // (if given) receives a message and the defaults are returned; otherwise it is

@@ -70,6 +70,12 @@ private slots:
         for (const char* f : {"/usr/binary", "/home/op/matrix", "D:/Program Files Backup/mc",
                               "/Users/op/MatrixController.app.old"})
             QVERIFY2(!IsSystemProgramFolder(f, system), f);
+        // Wherever the Windows installer put it, its uninstaller marks it.
+        const QString setup = FDir.filePath("D/Tools/Matrix Controller");
+        QDir().mkpath(setup);
+        QVERIFY(!IsInstalledProgramFolder(setup));
+        QFile(setup + "/Uninstall.exe").open(QIODevice::WriteOnly);
+        QVERIFY(IsInstalledProgramFolder(setup));
 
         // Beside the program when writable; else the user's folder, which
         // takes over the program's file once and keeps its own afterwards;

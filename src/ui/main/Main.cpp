@@ -86,10 +86,10 @@ void TForm1::FormCreate(const TForm1Options& options)
         options.UserSettingsFolder.isEmpty()
             ? QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation)
             : options.UserSettingsFolder;
-    // A system-wide install keeps nothing beside itself, not even for root.
+    // An installed program keeps nothing beside itself, not even for root or
+    // an administrator.
     const bool installed =
-        options.SettingsFolder.isEmpty() &&
-        SettingsFile::IsSystemProgramFolder(programFolder, SettingsFile::SystemProgramFolders());
+        options.SettingsFolder.isEmpty() && SettingsFile::IsInstalledProgramFolder(programFolder);
     const auto writable = options.FolderWritable ? options.FolderWritable : IsFolderWritable;
     const QString folder =
         SettingsFile::ChooseFolder(programFolder, userFolder, [&](const QString& f) {
