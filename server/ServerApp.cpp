@@ -107,7 +107,10 @@ int TServerApp::Start()
     const QString name = QSysInfo::machineHostName().toLower();
     if (!name.isEmpty() && name != QLatin1String("localhost"))
         policy.Hosts << name << name + QLatin1String(".local");
-    policy.Hosts << FOptions.ListenAddress << FOptions.AllowHosts;
+    // "0.0.0.0" is no name of ours: some browsers take it for this machine.
+    if (address != QHostAddress::AnyIPv4 && address != QHostAddress::AnyIPv6)
+        policy.Hosts << FOptions.ListenAddress;
+    policy.Hosts << FOptions.AllowHosts;
     policy.MaxPerAddress = FOptions.MaxPerAddress;
     policy.HeadMs = FTiming.HttpHeadMs;
     FHttp = new THttpFront(

@@ -673,6 +673,7 @@ private slots:
             };
             QCOMPARE(get(box), 200);
             QCOMPARE(get("10.77.0.9:" + QByteArray::number(port)), 421);
+            QCOMPARE(get("0.0.0.0:" + QByteArray::number(port)), 421);
             server.terminate();
             QVERIFY(server.waitForFinished(10000));
         }
