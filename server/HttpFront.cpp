@@ -145,7 +145,7 @@ public:
         FIdle.setSingleShot(true);
         FIdle.setInterval(THttpFront::IdleMs);
         connect(&FIdle, &QTimer::timeout, this, [this] {
-            if (!FWaiting) FSocket->abort();
+            if (!FWaiting && FSocket) FSocket->abort();
         });
         FIdle.start();
         // The head's time counts from its first byte: trickling bytes do not extend it.
@@ -172,7 +172,7 @@ private:
     void HandOver();
 
     THttpFront* FFront;
-    QTcpSocket* FSocket;
+    QPointer<QTcpSocket> FSocket;
     THttpRequest FRequest;
     bool FInBody = false;
     qint64 FBodyLeft = 0; // of a Content-Length body

@@ -640,6 +640,9 @@ private slots:
         probe.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
         auto env = probe.processEnvironment();
         env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(NONETLINK_PATH));
+        // In the sanitizer build the shim comes before the sanitizer's runtime.
+        env.insert(QStringLiteral("ASAN_OPTIONS"), env.value(QStringLiteral("ASAN_OPTIONS")) +
+                                                       QStringLiteral(":verify_asan_link_order=0"));
         probe.setProcessEnvironment(env);
         probe.start(QStringLiteral("ip"), {QStringLiteral("-o"), QStringLiteral("addr")});
         QVERIFY(probe.waitForFinished(10000));
@@ -723,7 +726,10 @@ private slots:
                          [&wss](const QList<QSslError>&) { wss.Socket.ignoreSslErrors(); });
         QTRY_VERIFY(wss.Has("hello"));
 
-        // Out of descriptors: it says so once, waits, and serves again.
+        // Out of descriptors: it says so once, waits, and serves again. (The
+        // sanitizers' runtime opens files of its own to check types; starved
+        // of descriptors it reports false errors.)
+#if !defined(__SANITIZE_ADDRESS__)
         TMatrixSim other;
         other.Device().State().Power = true;
         QVERIFY(other.ListenTcp(QHostAddress::LocalHost, 0));
@@ -740,13 +746,20 @@ private slots:
         for (int i = 0; i < 50; ++i)
             hold << THttpTestClient::StartRaw(port, {});
         QByteArray said;
-        QTRY_VERIFY((said += few.readAllStandardError()).contains("cannot accept connections"));
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            (said += few.readAllStandardError()).contains("cannot accept connections"), said,
+            20000);
         qDeleteAll(hold);
-        QTRY_COMPARE(THttpTestClient(port).Request("GET", "/api/v1/power").Status, 200);
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            THttpTestClient(port)
+                    .Request("GET", "/api/v1/power", {}, {"Connection: close"})
+                    .Status == 200,
+            said += few.readAllStandardError(), 20000);
         few.terminate();
         QVERIFY(few.waitForFinished(10000));
         said += few.readAllStandardError();
         QCOMPARE(said.count("cannot accept connections"), 1);
+#endif
     }
 
     // The page in a real browser: it asks for the token, a tap routes, and
