@@ -73,6 +73,7 @@ struct TClient {
     int Failed = 0;
     int Output = 1;
     quint16 Port;
+    QByteArray Headers; // more header lines, each ending in CRLF
     std::function<void()> OnAnswer;
 
     explicit TClient(quint16 port) : Port(port)
@@ -85,8 +86,9 @@ struct TClient {
     {
         const QByteArray body = "{\"input\": " + QByteArray::number((Answered % 4) + 1) + "}";
         Socket.write("PUT /api/v1/routing/" + QByteArray::number(Output) +
-                     " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: " +
-                     QByteArray::number(body.size()) + "\r\n\r\n" + body);
+                     " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n" +
+                     Headers + "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" +
+                     body);
     }
     void Read()
     {
@@ -109,12 +111,15 @@ struct TClient {
 struct TServer {
     QProcess Process;
     quint16 Port = FreePort();
-    bool Start(const QString& program, const QStringList& link)
+    bool Start(const QString& program, const QStringList& link, const QStringList& more = {})
     {
         Process.start(program,
-                      link + QStringList{QStringLiteral("--listen"),
-                                         QStringLiteral("127.0.0.1:%1").arg(Port),
-                                         QStringLiteral("--refresh-s"), QStringLiteral("0")});
+                      link + more +
+                          QStringList{QStringLiteral("--listen"),
+                                      QStringLiteral("127.0.0.1:%1").arg(Port),
+                                      QStringLiteral("--refresh-s"), QStringLiteral("0"),
+                                      // every client here comes from one address
+                                      QStringLiteral("--max-per-address"), QStringLiteral("512")});
         return WaitFor(
                    [&] { return Process.canReadLine() || Process.state() == QProcess::NotRunning; },
                    15000) &&
@@ -125,13 +130,14 @@ struct TServer {
         Process.terminate();
         Process.waitForFinished(5000);
     }
-    double RssMb() const
+    // "VmRSS:" now, "VmHWM:" the peak so far.
+    double RssMb(const QByteArray& field = "VmRSS:") const
     {
         QFile f(QStringLiteral("/proc/%1/status").arg(Process.processId()));
         if (!f.open(QIODevice::ReadOnly)) return -1;
         for (const QByteArray& line : f.readAll().split('\n'))
-            if (line.startsWith("VmRSS:"))
-                return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024;
+            if (line.startsWith(field))
+                return line.mid(field.size()).trimmed().split(' ').value(0).toDouble() / 1024;
         return -1;
     }
 };
@@ -241,6 +247,80 @@ int main(int argc, char** argv)
         const double rss = server.RssMb();
         std::printf("bench: server_rss_mb %.1f MB (target <= 40)\n", rss);
         if (rss < 0 || rss > 40) status = 1;
+    }
+
+    {
+        // 200 hostile clients beside 10 normal ones: 100 send a 1 MiB
+        // WebSocket frame before their token, 100 send 1 MiB behind a route
+        // request that waits in the queue (each reply comes 2 ms late).
+        TMatrixSim sim;
+        sim.Device().State().Power = true;
+        sim.Faults().Add(QStringLiteral("delay:2"));
+        if (!sim.ListenTcp(QHostAddress::LocalHost, 0)) return 1;
+        QFile token(dir.filePath(QStringLiteral("token")));
+        if (!token.open(QIODevice::WriteOnly) || token.write("bench-token-1234\n") < 0) return 1;
+        token.close();
+        token.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+        TServer server;
+        if (!server.Start(
+                program,
+                {QStringLiteral("--tcp"), QStringLiteral("127.0.0.1:%1").arg(sim.TcpPort())},
+                {QStringLiteral("--token-file"), token.fileName()})) {
+            std::fprintf(stderr, "bench_server: cannot start\n");
+            return 1;
+        }
+        const QByteArray junk(1 << 20, 'x');
+        std::vector<std::unique_ptr<QWebSocket>> frames;
+        std::vector<std::unique_ptr<QTcpSocket>> behind;
+        for (int i = 0; i < 100; ++i) {
+            frames.push_back(std::make_unique<QWebSocket>());
+            QWebSocket* ws = frames.back().get();
+            QObject::connect(ws, &QWebSocket::connected, ws,
+                             [ws, &junk] { ws->sendBinaryMessage(junk); });
+            ws->open(QUrl(QStringLiteral("ws://127.0.0.1:%1/api/v1/events").arg(server.Port)));
+            behind.push_back(std::make_unique<QTcpSocket>());
+            QTcpSocket* s = behind.back().get();
+            QObject::connect(s, &QTcpSocket::connected, s, [s, &junk] {
+                const QByteArray body = R"({"input": 1})";
+                s->write("PUT /api/v1/routing/3 HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                         "Authorization: Bearer bench-token-1234\r\n"
+                         "Content-Type: application/json\r\nContent-Length: " +
+                         QByteArray::number(body.size()) + "\r\n\r\n" + body + junk);
+            });
+            s->connectToHost(QStringLiteral("127.0.0.1"), server.Port);
+        }
+        std::vector<std::unique_ptr<TClient>> clients;
+        for (int i = 0; i < 10; ++i) {
+            clients.push_back(std::make_unique<TClient>(server.Port));
+            clients.back()->Output = i % 2 + 1;
+            clients.back()->Left = 20;
+            clients.back()->Headers = "Authorization: Bearer bench-token-1234\r\n";
+        }
+        WaitFor(
+            [&] {
+                return std::all_of(clients.begin(), clients.end(), [](const auto& c) {
+                    return c->Socket.state() == QAbstractSocket::ConnectedState;
+                });
+            },
+            10000);
+        for (auto& c : clients)
+            c->Send();
+        SleepFor(
+            [&] {
+                return std::all_of(clients.begin(), clients.end(),
+                                   [](const auto& c) { return c->Left <= 0; });
+            },
+            60000);
+        // Let every hostile byte arrive that is going to.
+        SleepFor([] { return false; }, 1000);
+        int ok = 0;
+        for (auto& c : clients)
+            ok += c->Answered - c->Failed;
+        const double peak = server.RssMb("VmHWM:");
+        std::printf("bench: server_hostile_rss_mb %.1f MB (target <= 64; %d of 200 normal "
+                    "requests succeeded)\n",
+                    peak, ok);
+        if (peak < 0 || peak > 64 || ok != 200) status = 1;
     }
 
     {

@@ -2,13 +2,13 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QNetworkInterface>
 #include <QSslSocket>
+#include <QSysInfo>
 #include <QTimer>
-#include <QUrl>
-#include <QUrlQuery>
 #include <QWebSocket>
 #include <QWebSocketServer>
+#include <cstdio>
+#include <memory>
 
 THttpResponse THttpResponse::Json(int status, const QByteArray& json)
 {
@@ -42,16 +42,24 @@ static QByteArray Reason(int status)
         return "Not Found";
     case 405:
         return "Method Not Allowed";
+    case 408:
+        return "Request Timeout";
     case 409:
         return "Conflict";
-    case 411:
-        return "Length Required";
     case 413:
-        return "Payload Too Large";
+        return "Content Too Large";
+    case 415:
+        return "Unsupported Media Type";
+    case 417:
+        return "Expectation Failed";
     case 421:
         return "Misdirected Request";
+    case 422:
+        return "Unprocessable Content";
     case 431:
         return "Request Header Fields Too Large";
+    case 501:
+        return "Not Implemented";
     case 502:
         return "Bad Gateway";
     case 503:
@@ -63,23 +71,61 @@ static QByteArray Reason(int status)
     }
 }
 
-bool THttpFront::HostAllowed(const THttpPolicy& policy, const QByteArray& hostHeader)
+static QString HostOnly(const QByteArray& authority)
 {
-    QString host = QString::fromLatin1(hostHeader).trimmed().toLower();
+    QString host = QString::fromLatin1(authority).trimmed().toLower();
     if (host.startsWith(QLatin1Char('['))) {
-        host = host.mid(1, host.indexOf(QLatin1Char(']')) - 1);
-    } else if (host.count(QLatin1Char(':')) == 1) {
-        host = host.left(host.indexOf(QLatin1Char(':')));
+        const int close = int(host.indexOf(QLatin1Char(']')));
+        return close < 0 ? QString() : host.mid(1, close - 1);
     }
+    if (host.count(QLatin1Char(':')) == 1) host = host.left(host.indexOf(QLatin1Char(':')));
+    if (host.endsWith(QLatin1Char('.'))) host.chop(1); // a fully qualified name
+    return host;
+}
+
+bool THttpFront::HostAllowed(const THttpPolicy& policy, const QByteArray& authority,
+                             const QHostAddress& local)
+{
+    const QString host = HostOnly(authority);
     if (host.isEmpty()) return false;
     if (host == QLatin1String("localhost")) return true;
     const QHostAddress address(host);
-    if (!address.isNull() && address.isLoopback()) return true;
-    for (const QString& h : policy.Hosts)
-        if (host == h.toLower()) return true;
-    if (policy.AnyLocalHost && !address.isNull())
-        return QNetworkInterface::allAddresses().contains(address);
+    if (!address.isNull()) {
+        if (address.isLoopback()) return true;
+        // The address the client reached us on is ours, whatever the
+        // machine's interface list says (it may not be readable at all).
+        if (address.isEqual(local, QHostAddress::TolerantConversion)) return true;
+    }
+    for (const QString& entry : policy.Hosts) {
+        const QString name = entry.toLower();
+        if (name.startsWith(QLatin1String("*."))) {
+            if (host.endsWith(name.mid(1))) return true;
+        } else if (host == name) {
+            return true;
+        } else if (!address.isNull() &&
+                   address.isEqual(QHostAddress(name), QHostAddress::TolerantConversion)) {
+            return true;
+        }
+    }
     return false;
+}
+
+// scheme://host[:port] with the scheme's own port left out, as browsers send it.
+static QByteArray OriginText(bool tls, const QByteArray& authority)
+{
+    QByteArray text = authority.toLower();
+    const QByteArray port = tls ? ":443" : ":80";
+    if (text.endsWith(port)) text.chop(port.size());
+    return (tls ? "https://" : "http://") + text;
+}
+
+bool THttpFront::SameOrigin(const THttpRequest& request)
+{
+    const QByteArray origin = request.Header("origin");
+    if (origin.isEmpty()) return true;
+    const bool tls = origin.toLower().startsWith("https://");
+    return tls == request.Tls &&
+           OriginText(tls, origin.mid(tls ? 8 : 7)) == OriginText(request.Tls, request.Authority);
 }
 
 // One client connection: reads a request's head, checks it, then its body,
@@ -90,36 +136,52 @@ public:
     THttpConnection(THttpFront* front, QTcpSocket* socket)
         : QObject(socket), FFront(front), FSocket(socket)
     {
+        // Bytes sent while a request waits stay in the kernel, not with us.
+        socket->setReadBufferSize(THttpFront::MaxHeadBytes);
         connect(socket, &QTcpSocket::readyRead, this, &THttpConnection::OnReadable);
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-        // A client that holds a connection without finishing a request, or
-        // idles on it, lets it go after a while; one that waits for the
-        // matrix keeps it.
+        // A client idle between requests, or slow with a body, lets the
+        // connection go after a while; one that waits for the matrix keeps it.
         FIdle.setSingleShot(true);
-        FIdle.setInterval(IdleMs);
+        FIdle.setInterval(THttpFront::IdleMs);
         connect(&FIdle, &QTimer::timeout, this, [this] {
-            if (!FWaiting) FSocket->abort();
+            if (!FWaiting && FSocket) FSocket->abort();
         });
-        connect(socket, &QTcpSocket::readyRead, &FIdle, qOverload<>(&QTimer::start));
         FIdle.start();
+        // The head's time counts from its first byte: trickling bytes do not extend it.
+        FHeadTimer.setSingleShot(true);
+        FHeadTimer.setInterval(front->FPolicy.HeadMs);
+        connect(&FHeadTimer, &QTimer::timeout, this, [this] {
+            FKeepAlive = false;
+            Refuse(408, QStringLiteral("The request head took too long"));
+        });
     }
-    static constexpr int IdleMs = 60000;
 
 private:
     void OnReadable();
-    bool ParseHead(const QByteArray& head);
+    bool ReadHead();
+    bool ReadBody();
+    void Dispatch();
     void Send(const THttpResponse& response, bool close);
-    void Refuse(int status, const QString& text) { Send(THttpResponse::Error(status, text), true); }
+    void Refuse(int status, const QString& text) { Refuse(THttpResponse::Error(status, text)); }
+    void Refuse(const THttpResponse& response)
+    {
+        FKeepAlive = false;
+        Send(response, true);
+    }
     void HandOver();
 
     THttpFront* FFront;
-    QTcpSocket* FSocket;
+    QPointer<QTcpSocket> FSocket;
     THttpRequest FRequest;
-    qint64 FBodyLeft = -1; // -1: reading a head
+    bool FInBody = false;
+    qint64 FBodyLeft = 0; // of a Content-Length body
+    THttpChunks FChunks;
     bool FWaiting = false; // the answer is not written yet
     bool FClosing = false;
     bool FKeepAlive = true;
     QTimer FIdle;
+    QTimer FHeadTimer;
 };
 
 void THttpConnection::Send(const THttpResponse& response, bool close)
@@ -141,100 +203,124 @@ void THttpConnection::Send(const THttpResponse& response, bool close)
     if (close || !FKeepAlive) {
         // What the client still sends is never read.
         FClosing = true;
+        FHeadTimer.stop();
         FSocket->disconnectFromHost();
     }
 }
 
-bool THttpConnection::ParseHead(const QByteArray& head)
+// False: nothing more to do until more bytes come (or the connection ends).
+bool THttpConnection::ReadHead()
 {
-    const QList<QByteArray> lines = head.split('\n');
-    const QList<QByteArray> first = lines.value(0).trimmed().split(' ');
-    if (first.size() != 3 || !first[2].startsWith("HTTP/1.")) return false;
-    FRequest = THttpRequest();
-    FRequest.Method = first[0];
-    const QUrl url(QString::fromLatin1(first[1]), QUrl::StrictMode);
-    if (!url.isValid() || !first[1].startsWith('/')) return false;
-    FRequest.Path = url.path(QUrl::FullyDecoded);
-    for (const auto& item : QUrlQuery(url).queryItems(QUrl::FullyDecoded))
-        FRequest.Query.insert(item.first, item.second);
-    for (int i = 1; i < lines.size(); ++i) {
-        const QByteArray line = lines[i].trimmed();
-        if (line.isEmpty()) continue;
-        const int colon = int(line.indexOf(':'));
-        if (colon <= 0) return false;
-        const QByteArray name = line.left(colon).trimmed().toLower();
-        const QByteArray value = line.mid(colon + 1).trimmed();
-        if (FRequest.Headers.contains(name) && name == "content-length") return false;
-        FRequest.Headers.insert(name, value);
+    const QByteArray seen = FSocket->peek(THttpFront::MaxHeadBytes);
+    if (seen.isEmpty()) return false;
+    if (!FHeadTimer.isActive()) FHeadTimer.start();
+    int used = 0;
+    QString why;
+    const int status = HttpHead::Parse(seen, THttpFront::MaxHeadBytes, &FRequest, &used, &why);
+    if (status == 0) return false;
+    FHeadTimer.stop();
+    FRequest.Tls = FFront->Tls();
+    if (status != 200) {
+        Refuse(status, why);
+        return false;
     }
-    FKeepAlive = first[2] == "HTTP/1.1" && FRequest.Header("connection").toLower() != "close";
+    FKeepAlive = FRequest.KeepAlive;
+    if (!THttpFront::HostAllowed(FFront->FPolicy, FRequest.Authority, FSocket->localAddress())) {
+        Refuse(421, QStringLiteral("Host not served here: start matrix-server with "
+                                   "--allow-host NAME to serve a name"));
+        return false;
+    }
+    // Peeked only so far: a WebSocket upgrade leaves the socket unread.
+    if (FRequest.Header("upgrade").toLower() == "websocket") {
+        HandOver();
+        return false;
+    }
+    FSocket->read(used);
+    const qint64 limit = FFront->FPolicy.BodyLimit(FRequest.Method, FRequest.Path);
+    if (FRequest.Length > limit) {
+        Refuse(413, QStringLiteral("Body too large (at most %1 bytes)").arg(limit));
+        return false;
+    }
+    THttpResponse refusal;
+    if (FFront->FPolicy.Admit && !FFront->FPolicy.Admit(FRequest, &refusal)) {
+        Refuse(refusal);
+        return false;
+    }
+    const QByteArray expect = FRequest.Header("expect").toLower();
+    if (!expect.isEmpty()) {
+        if (expect != "100-continue") {
+            Refuse(417, QStringLiteral("Only Expect: 100-continue is understood"));
+            return false;
+        }
+        if (FRequest.Length > 0 || FRequest.Chunked)
+            FSocket->write("HTTP/1.1 100 Continue\r\n\r\n");
+    }
+    FChunks = THttpChunks(limit);
+    FBodyLeft = FRequest.Length;
+    FInBody = true;
+    // The body has as long as an idle connection, however it trickles.
+    FIdle.start();
     return true;
+}
+
+bool THttpConnection::ReadBody()
+{
+    if (!FRequest.Chunked) {
+        if (FBodyLeft > 0) {
+            const QByteArray part = FSocket->read(FBodyLeft);
+            FRequest.Body += part;
+            FBodyLeft -= part.size();
+        }
+        return FBodyLeft == 0;
+    }
+    const QByteArray seen = FSocket->peek(THttpFront::MaxHeadBytes);
+    int used = 0;
+    const THttpChunks::TState state = FChunks.Feed(seen, &FRequest.Body, &used);
+    FSocket->read(used);
+    if (state == THttpChunks::csBad) Refuse(400, QStringLiteral("Bad chunked body"));
+    if (state == THttpChunks::csTooLarge)
+        Refuse(413, QStringLiteral("Body too large (at most %1 bytes)")
+                        .arg(FFront->FPolicy.BodyLimit(FRequest.Method, FRequest.Path)));
+    return state == THttpChunks::csDone;
 }
 
 void THttpConnection::OnReadable()
 {
     while (!FWaiting && !FClosing && FSocket->isOpen()) {
-        if (FBodyLeft < 0) {
-            // Peek only: a WebSocket upgrade leaves the socket unread.
-            const QByteArray seen = FSocket->peek(THttpFront::MaxHeadBytes + 4);
-            const int end = int(seen.indexOf("\r\n\r\n"));
-            if (end < 0) {
-                if (seen.size() > THttpFront::MaxHeadBytes)
-                    Refuse(431, QStringLiteral("Request head too large"));
-                return;
-            }
-            if (!ParseHead(seen.left(end))) {
-                FKeepAlive = false;
-                return Refuse(400, QStringLiteral("Bad request"));
-            }
-            if (!THttpFront::HostAllowed(FFront->FPolicy, FRequest.Header("host")))
-                return Refuse(421, QStringLiteral("Host not served here"));
-            if (FRequest.Header("upgrade").toLower() == "websocket") return HandOver();
-            FSocket->read(end + 4);
-            if (!FRequest.Header("transfer-encoding").isEmpty())
-                return Refuse(411, QStringLiteral("Send the body with a Content-Length"));
-            bool ok = true;
-            const QByteArray lengthText = FRequest.Header("content-length");
-            const qint64 length = lengthText.isEmpty() ? 0 : lengthText.toLongLong(&ok);
-            if (!ok || length < 0) return Refuse(400, QStringLiteral("Bad Content-Length"));
-            const qint64 limit = FFront->FPolicy.BodyLimit(FRequest.Method, FRequest.Path);
-            if (length > limit)
-                return Refuse(413, QStringLiteral("Body too large (at most %1 bytes)").arg(limit));
-            FBodyLeft = length;
-        }
-        if (FSocket->bytesAvailable() < FBodyLeft) return;
-        FRequest.Body = FSocket->read(FBodyLeft);
-        FBodyLeft = -1;
-        FWaiting = true;
-        QPointer<THttpConnection> self(this);
-        FFront->FHandler(FRequest, [self](const THttpResponse& response) {
-            if (!self || !self->FWaiting) return;
-            self->FWaiting = false;
-            self->Send(response, false);
-            self->FIdle.start();
-            if (!self->FClosing)
-                QMetaObject::invokeMethod(
-                    self.data(),
-                    [self] {
-                        if (self) self->OnReadable();
-                    },
-                    Qt::QueuedConnection);
-        });
+        if (!FInBody && !ReadHead()) return;
+        if (FClosing || !ReadBody()) return;
+        FInBody = false;
+        Dispatch();
     }
+}
+
+void THttpConnection::Dispatch()
+{
+    FWaiting = true;
+    FRequest.Connection = FSocket;
+    QPointer<THttpConnection> self(this);
+    FFront->FHandler(FRequest, [self](const THttpResponse& response) {
+        if (!self || !self->FWaiting) return;
+        self->FWaiting = false;
+        self->Send(response, false);
+        self->FIdle.start();
+        if (!self->FClosing)
+            QMetaObject::invokeMethod(
+                self.data(),
+                [self] {
+                    if (self) self->OnReadable();
+                },
+                Qt::QueuedConnection);
+    });
 }
 
 void THttpConnection::HandOver()
 {
-    const QString path = FRequest.Path;
-    if (path != QLatin1String("/api/v1/events")) return Refuse(404, QStringLiteral("Not found"));
+    if (FRequest.Path != QLatin1String("/api/v1/events"))
+        return Refuse(404, QStringLiteral("Not found"));
     // A page elsewhere must not open our events: the Origin, when a browser
     // sends one, is our own scheme, host and port.
-    const QByteArray origin = FRequest.Header("origin");
-    if (!origin.isEmpty()) {
-        const QByteArray own =
-            QByteArray(FFront->Tls() ? "https://" : "http://") + FRequest.Header("host").toLower();
-        if (origin.toLower() != own) return Refuse(403, QStringLiteral("Origin not allowed"));
-    }
+    if (!THttpFront::SameOrigin(FRequest)) return Refuse(403, QStringLiteral("Origin not allowed"));
     QTcpSocket* socket = FSocket;
     disconnect(socket, nullptr, this, nullptr);
     disconnect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
@@ -255,6 +341,11 @@ THttpFront::THttpFront(const THttpPolicy& policy, THandler handler, QObject* par
     FWebSockets->setHandshakeTimeout(5000);
     connect(FWebSockets, &QWebSocketServer::newConnection, this, [this] {
         while (QWebSocket* ws = FWebSockets->nextPendingConnection()) {
+            // Clients send a token and nothing else: nothing large is read,
+            // token or not; the routes widen it a little for a signed-in client.
+            ws->setMaxAllowedIncomingFrameSize(MaxWsMessageBeforeToken);
+            ws->setMaxAllowedIncomingMessageSize(MaxWsMessageBeforeToken);
+            ws->setReadBufferSize(MaxHeadBytes);
             const THttpRequest request = FUpgrades.take(PeerKey(ws->peerAddress(), ws->peerPort()));
             if (OnWebSocket)
                 OnWebSocket(ws, request);
@@ -262,6 +353,21 @@ THttpFront::THttpFront(const THttpPolicy& policy, THandler handler, QObject* par
                 ws->deleteLater();
         }
     });
+    connect(this, &QTcpServer::acceptError, this, &THttpFront::OnAcceptError);
+}
+
+void THttpFront::OnAcceptError(QAbstractSocket::SocketError error)
+{
+    // Out of descriptors Qt stops accepting for good: take it up again in a
+    // moment, when some connection may have gone, rather than spin or stay deaf.
+    if (error != QAbstractSocket::SocketResourceError) return;
+    if (!FToldOutOfFiles)
+        std::fprintf(stderr,
+                     "matrix-server: cannot accept connections (%s); pausing for a moment\n",
+                     qPrintable(errorString()));
+    FToldOutOfFiles = true;
+    pauseAccepting();
+    QTimer::singleShot(AcceptPauseMs, this, [this] { resumeAccepting(); });
 }
 
 void THttpFront::SetTls(const QSslConfiguration& tls)
@@ -272,23 +378,34 @@ void THttpFront::SetTls(const QSslConfiguration& tls)
 
 void THttpFront::incomingConnection(qintptr handle)
 {
-    QTcpSocket* socket;
-    if (FTls) {
-        auto* ssl = new QSslSocket(this);
-        if (!ssl->setSocketDescriptor(handle)) {
-            delete ssl;
-            return;
-        }
+    QSslSocket* ssl = FTls ? new QSslSocket(this) : nullptr;
+    QTcpSocket* socket = ssl ? ssl : new QTcpSocket(this);
+    if (!socket->setSocketDescriptor(handle)) {
+        delete socket;
+        return;
+    }
+    const QHostAddress peer = socket->peerAddress();
+    if (FConnections >= FPolicy.MaxConnections ||
+        FPerAddress.value(peer) >= FPolicy.MaxPerAddress) {
+        socket->abort();
+        delete socket;
+        return;
+    }
+    ++FConnections;
+    ++FPerAddress[peer];
+    auto counted = std::make_shared<bool>(true);
+    const auto release = [this, peer, counted] {
+        if (!*counted) return;
+        *counted = false;
+        --FConnections;
+        if (--FPerAddress[peer] <= 0) FPerAddress.remove(peer);
+    };
+    connect(socket, &QAbstractSocket::disconnected, this, release);
+    connect(socket, &QObject::destroyed, this, release);
+    if (ssl) {
         ssl->setSslConfiguration(FTlsConfig);
         connect(ssl, &QSslSocket::sslErrors, ssl, [ssl] { ssl->abort(); });
         ssl->startServerEncryption();
-        socket = ssl;
-    } else {
-        socket = new QTcpSocket(this);
-        if (!socket->setSocketDescriptor(handle)) {
-            delete socket;
-            return;
-        }
     }
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     new THttpConnection(this, socket);

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "HttpHead.h"
+
 #include <QByteArray>
+#include <QHash>
 #include <QHostAddress>
 #include <QList>
 #include <QMap>
@@ -12,15 +15,6 @@
 class QTcpSocket;
 class QWebSocket;
 class QWebSocketServer;
-
-struct THttpRequest {
-    QByteArray Method;
-    QString Path; // decoded, without the query
-    QMap<QString, QString> Query;
-    QMap<QByteArray, QByteArray> Headers; // names in lower case
-    QByteArray Body;
-    QByteArray Header(const char* name) const { return Headers.value(QByteArray(name)); }
-};
 
 struct THttpResponse {
     int Status = 200;
@@ -40,15 +34,22 @@ struct THttpPolicy {
     // Body limit of a request line: bytes; the front refuses larger ones
     // with 413 before reading the body.
     std::function<qint64(const QByteArray& method, const QString& path)> BodyLimit;
-    // Host names besides the loopback ones and "localhost".
+    // The routes' look at a head before its body is read: false refuses it
+    // with `refusal` (token, Origin, Content-Type).
+    std::function<bool(const THttpRequest&, THttpResponse* refusal)> Admit;
+    // Names served besides loopback, "localhost" and the address a client
+    // reached us on; "*.example.org" stands for every name under it.
     QStringList Hosts;
-    bool AnyLocalHost = false; // listening on every address: any of ours
+    int HeadMs = 10000; // from a head's first byte to its end
+    int MaxConnections = 512;
+    int MaxPerAddress = 64; // a reverse proxy on the box speaks for many from one address
 };
 
 // HTTP/1.1 where the bytes arrive: a request's head is checked (Host, body
-// size, WebSocket upgrade) before its body is read, one request at a time per
-// connection, keep-alive. WebSocket upgrades of /api/v1/events go to
-// the WebSocket server with the socket unread.
+// size, the routes' Admit, WebSocket upgrade) before its body is read, one
+// request at a time per connection, keep-alive. Every buffer, wait and count
+// is bounded: a connection holds at most one head and its declared body. WebSocket upgrades of
+// /api/v1/events go to the WebSocket server with the socket unread.
 class THttpFront : public QTcpServer
 {
     Q_OBJECT
@@ -63,7 +64,16 @@ public:
     std::function<void(QWebSocket*, const THttpRequest&)> OnWebSocket;
 
     static constexpr int MaxHeadBytes = 16 * 1024;
-    static bool HostAllowed(const THttpPolicy& policy, const QByteArray& hostHeader);
+    static constexpr int IdleMs = 60000;
+    static constexpr int AcceptPauseMs = 250;
+    static constexpr qint64 MaxWsMessage = 4 * 1024;
+    static constexpr qint64 MaxWsMessageBeforeToken = 1024;
+    // `authority` as a client sent it; `local` the address it reached us on.
+    static bool HostAllowed(const THttpPolicy& policy, const QByteArray& authority,
+                            const QHostAddress& local);
+    // The Origin header, when there is one, names this server as the client reached it.
+    static bool SameOrigin(const THttpRequest& request);
+    int Connections() const { return FConnections; }
 
 protected:
     void incomingConnection(qintptr handle) override;
@@ -79,5 +89,9 @@ private:
         return a.toString() + QLatin1Char('/') + QString::number(port);
     }
     QMap<QString, THttpRequest> FUpgrades; // heads of the handshakes under way, by peer
+    int FConnections = 0;
+    QHash<QHostAddress, int> FPerAddress;
+    bool FToldOutOfFiles = false;
+    void OnAcceptError(QAbstractSocket::SocketError error);
     friend class THttpConnection;
 };

@@ -86,6 +86,40 @@ int PathNumber(const QString& text, int min, int max, const char* what)
         throw EBadRequest{QString::fromStdString(e.what())};
     }
 }
+
+// Outputs a pre-setting routes, by number; an empty one routes none.
+QJsonObject PresetOutputs(const TPreSetting& p)
+{
+    QJsonObject outputs;
+    for (int n = 1; n <= PortCount; ++n) {
+        bool isNumber = false;
+        const int v = p.Values.value(n - 1).toInt(&isNumber);
+        if (isNumber && v >= 1 && v <= PortCount) outputs.insert(QString::number(n), v);
+    }
+    return outputs;
+}
+
+// As the file has them now; without a file nothing has been saved, and the
+// pre-settings are empty.
+QJsonArray ServedPresets(TServerCore* core, std::array<TPreSetting, 8>* presets)
+{
+    *presets = core->PreSettings();
+    QString error;
+    if (QFileInfo(core->SettingsPath()).isFile()) {
+        const TSettingsData d = SettingsFile::ReadSettings(core->SettingsPath(), &error);
+        if (error.isEmpty()) *presets = d.PreSettings;
+    } else {
+        for (TPreSetting& p : *presets)
+            p.Values.clear();
+    }
+    QJsonArray list = OpsJson::Presets(*presets);
+    for (int n = 0; n < list.size(); ++n) {
+        QJsonObject o = list[n].toObject();
+        o.insert(QStringLiteral("outputs"), PresetOutputs((*presets)[size_t(n)]));
+        list[n] = o;
+    }
+    return list;
+}
 } // namespace
 
 void THttpApi::HandleApi(const THttpRequest& request, const QStringList& parts,
@@ -150,20 +184,28 @@ void THttpApi::HandleApi(const THttpRequest& request, const QStringList& parts,
         }
         if (what == QLatin1String("presets") && n == 1) {
             if (m != "GET") return notAllowed();
-            // No file yet: the pre-settings a new window starts with.
-            if (!QFileInfo(core->SettingsPath()).isFile())
-                return respond(THttpResponse::Json(
-                    200,
-                    Compact({{QStringLiteral("presets"), OpsJson::Presets(core->PreSettings())}})));
-            return Queue(respond, [core] {
-                std::array<TPreSetting, 8> presets;
-                const TOpStatus st = core->Presets(&presets);
-                return Answer(st, {{QStringLiteral("presets"), OpsJson::Presets(presets)}});
-            });
+            std::array<TPreSetting, 8> presets;
+            return respond(THttpResponse::Json(
+                200, Compact({{QStringLiteral("presets"), ServedPresets(core, &presets)}})));
         }
         if (what == QLatin1String("presets") && n == 3 && parts[2] == QLatin1String("apply")) {
             if (m != "POST") return notAllowed();
             const int row = PathNumber(parts[1], 1, 8, "pre-setting");
+            // One that does not route every output is refused here, before the matrix.
+            std::array<TPreSetting, 8> presets;
+            ServedPresets(core, &presets);
+            const TPreSetting& p = presets[size_t(row - 1)];
+            const int routed = int(PresetOutputs(p).size());
+            if (routed < PortCount)
+                return respond(THttpResponse::Error(
+                    422, routed == 0
+                             ? QStringLiteral("Pre-setting %1 is empty: save it in the window "
+                                              "first. Nothing was sent.")
+                                   .arg(row)
+                             : QStringLiteral("Pre-setting %1 (%2) does not name an input (1 to "
+                                              "4) for every output. Nothing was sent.")
+                                   .arg(row)
+                                   .arg(p.Name)));
             return Queue(respond, [core, row] {
                 TPresetApplied p;
                 const TOpStatus st = core->ApplyPreset(row, &p);

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QSslCertificate>
 #include <QSslKey>
+#include <QSysInfo>
 #include <cstdio>
 
 TServerApp::TServerApp(const TServerOptions& options, const TTiming& timing, QObject* parent)
@@ -99,8 +100,19 @@ int TServerApp::Start()
     FApi = new THttpApi(FCore, token, this);
     THttpPolicy policy;
     policy.BodyLimit = &THttpApi::BodyLimit;
-    policy.Hosts << FOptions.ListenAddress;
-    policy.AnyLocalHost = address == QHostAddress::AnyIPv4 || address == QHostAddress::AnyIPv6;
+    policy.Admit = [this](const THttpRequest& r, THttpResponse* refusal) {
+        return FApi->Admit(r, refusal);
+    };
+    // The names people type: the machine's own, and that name over mDNS.
+    const QString name = QSysInfo::machineHostName().toLower();
+    if (!name.isEmpty() && name != QLatin1String("localhost"))
+        policy.Hosts << name << name + QLatin1String(".local");
+    // "0.0.0.0" is no name of ours: some browsers take it for this machine.
+    if (address != QHostAddress::AnyIPv4 && address != QHostAddress::AnyIPv6)
+        policy.Hosts << FOptions.ListenAddress;
+    policy.Hosts << FOptions.AllowHosts;
+    policy.MaxPerAddress = FOptions.MaxPerAddress;
+    policy.HeadMs = FTiming.HttpHeadMs;
     FHttp = new THttpFront(
         policy,
         [this](const THttpRequest& r, THttpFront::TRespond respond) { FApi->Handle(r, respond); },

@@ -21,7 +21,8 @@ QString TServerCommandLine::Usage() const
     QString text = QStringLiteral(
         "usage: matrix-server (--tcp HOST[:PORT] | --serial DEVICE) [--listen ADDR:PORT|none]\n"
         "                     [--token-file FILE] [--settings FILE] [--refresh-s N]\n"
-        "                     [--timeout-ms N] [--tls-cert FILE --tls-key FILE]");
+        "                     [--timeout-ms N] [--tls-cert FILE --tls-key FILE]\n"
+        "                     [--allow-host NAME]... [--max-per-address N]");
     for (const TExtra& e : FExtra)
         if (!e.Usage.isEmpty()) text += QStringLiteral("\n                     ") + e.Usage;
     return text + QLatin1Char('\n');
@@ -74,6 +75,16 @@ TServerOptions TServerCommandLine::Parse(const QStringList& arguments, bool* hel
             o.TlsCert = value();
         else if (opt == QLatin1String("--tls-key"))
             o.TlsKey = value();
+        else if (opt == QLatin1String("--allow-host")) {
+            const QString name = value().trimmed().toLower();
+            const QString bare = name.startsWith(QLatin1String("*.")) ? name.mid(2) : name;
+            if (bare.isEmpty() || bare.contains(QLatin1Char('*')) ||
+                bare.contains(QLatin1Char('/')) || bare.contains(QLatin1Char(' ')))
+                throw EUsage(QStringLiteral("--allow-host takes a host name, or *.NAME for the "
+                                            "names under NAME"));
+            o.AllowHosts << name;
+        } else if (opt == QLatin1String("--max-per-address"))
+            o.MaxPerAddress = ParseNumber(value(), 1, 512, "connections per address");
         else if (opt == QLatin1String("--help")) {
             if (help) *help = true;
             return o;

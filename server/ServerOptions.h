@@ -20,6 +20,8 @@ struct TServerOptions {
     int TimeoutMs = -1;   // -1: the link's default
     QString TlsCert;
     QString TlsKey;
+    QStringList AllowHosts;       // --allow-host NAME, repeatable; "*.NAME" for the names under it
+    int MaxPerAddress = 64;       // --max-per-address N
     QMap<QString, QString> Extra; // "--mqtt" -> value ("1" for a flag)
 };
 

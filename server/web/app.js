@@ -5,7 +5,7 @@
   const PORTS = [1, 2, 3, 4];
   const SWITCHES = [["ir", "IR control"], ["keys", "Panel keys"], ["apm", "APM"],
                     ["beeper", "Beeper"]];
-  const SOURCES = ["Original", "Analog L/R In embeded", "Analog embeded when DVI"];
+  const SOURCES = ["Original", "Analog L/R In embedded", "Analog embedded when DVI"];
   const state = { routing: {}, power: null, audio: {}, switches: {}, link: "lost" };
   let tags = { inputs: {}, outputs: {} };
   let socket = null;
@@ -35,6 +35,7 @@
   function askToken(wrong) {
     if (socket) { socket.onclose = null; socket.close(); socket = null; }
     $("panel").hidden = true;
+    $("link").hidden = true;
     $("login").hidden = false;
     $("login-error").textContent = token() ? "The token was not accepted." : "";
     sessionStorage.removeItem("matrix-token");
@@ -47,23 +48,28 @@
     return t ? base + " (" + t + ")" : base;
   }
 
+  // A header cell whose long name is cut short on screen after a few lines;
+  // the whole name stays in the text that screen readers read.
+  function headerCell(scope, kind, n) {
+    const th = document.createElement("th");
+    th.scope = scope;
+    const span = document.createElement("span");
+    span.className = "name";
+    span.textContent = tag(kind, n);
+    th.title = span.textContent;
+    th.appendChild(span);
+    return th;
+  }
+
   function buildGrid() {
     const head = $("grid-head");
     while (head.children.length > 1) head.removeChild(head.lastChild);
-    PORTS.forEach((i) => {
-      const th = document.createElement("th");
-      th.scope = "col";
-      th.textContent = tag("inputs", i);
-      head.appendChild(th);
-    });
+    PORTS.forEach((i) => head.appendChild(headerCell("col", "inputs", i)));
     const body = $("grid-body");
     body.textContent = "";
     PORTS.forEach((o) => {
       const tr = document.createElement("tr");
-      const th = document.createElement("th");
-      th.scope = "row";
-      th.textContent = tag("outputs", o);
-      tr.appendChild(th);
+      tr.appendChild(headerCell("row", "outputs", o));
       PORTS.forEach((i) => {
         const td = document.createElement("td");
         const b = document.createElement("button");
@@ -129,7 +135,15 @@
       b.type = "button";
       b.id = "preset-" + p.number;
       b.textContent = p.name || ("Pre-setting " + p.number);
-      b.setAttribute("aria-label", "Apply " + b.textContent + ": inputs " + p.inputs.join(", "));
+      const routes = Object.keys(p.outputs || {});
+      if (routes.length === 0) {
+        b.disabled = true;
+        b.textContent += " (empty)";
+        b.setAttribute("aria-label", b.textContent);
+      } else {
+        b.setAttribute("aria-label", "Apply " + b.textContent + ": inputs " +
+                       routes.map((o) => p.outputs[o]).join(", "));
+      }
       b.addEventListener("click", () => api("POST", "/presets/" + p.number + "/apply")
         .then((d) => { Object.assign(state.routing, d.routing || {}); show(); }).catch(() => {}));
       li.appendChild(b);
@@ -163,12 +177,17 @@
     switch (e.event) {
     case "hello":
       Object.assign(state, e.state);
+      if (state.link === "connected") $("message").textContent = "";
       break;
     case "routing": state.routing[e.output] = e.input; break;
     case "power": state.power = e.on; break;
     case "audio": state.audio[e.input] = e.source; break;
     case "switch": state.switches[e.name] = e.on; break;
-    case "link": state.link = e.state; break;
+    case "link":
+      state.link = e.state;
+      // What failed while the link was down is no news once it is back.
+      if (e.state === "connected") $("message").textContent = "";
+      break;
     case "tags": tags = e.tags; buildGrid(); buildAudio(); break;
     case "presets": loadPresets(); break;
     default: return;
@@ -193,6 +212,7 @@
   async function start() {
     try { tags = await api("GET", "/tags"); } catch (e) { return; }
     $("login").hidden = true;
+    $("link").hidden = false;
     $("panel").hidden = false;
     buildGrid();
     buildAudio();

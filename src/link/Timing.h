@@ -21,6 +21,7 @@ struct TTiming {
     int StatusPauseMs = 5;        // pause after each input connection query
     int SearchStepMs = 100;       // one step of a module search
     int TimerMs = 1000;           // main window timer
+    int HttpHeadMs = 10000;       // matrix-server: a request head, from its first byte
     int SearchSteps = 30;         // steps of one search or configuration pass
     int SearchPasses = 5;         // probes of a module search
     int ConfigPasses = 20;        // passes a configuration waits for its answer
@@ -56,6 +57,7 @@ struct TTiming {
         t.ConnectPauseMs = 1;
         t.StatusPauseMs = 1;
         t.SearchStepMs = 1;
+        t.HttpHeadMs = 1000;
         t.ConfigSendPauseMs = 1;
         t.PingTimeOutMs = 200;
         t.PingAttemptMs = 250;

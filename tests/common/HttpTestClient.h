@@ -33,15 +33,30 @@ public:
         auto* s = new QTcpSocket;
         s->connectToHost(QStringLiteral("127.0.0.1"), FPort);
         QByteArray request = method + ' ' + path + " HTTP/1.1\r\nHost: " + FHost + "\r\n";
-        bool length = false;
+        bool length = false, type = false;
         for (const QByteArray& h : headers) {
             request += h + "\r\n";
-            length |= h.toLower().startsWith("content-length:");
+            length |= h.toLower().startsWith("content-length:") ||
+                      h.toLower().startsWith("transfer-encoding:");
+            type |= h.toLower().startsWith("content-type:");
         }
+        // The server wants every body's type said: JSON, or an EDID's bytes.
+        if (!type && !body.isEmpty())
+            request += body.startsWith('{') ? "Content-Type: application/json\r\n"
+                                            : "Content-Type: application/octet-stream\r\n";
         if (!length && (!body.isEmpty() || method == "PUT" || method == "POST"))
             request += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
         request += "\r\n" + body;
         s->write(request);
+        return s;
+    }
+
+    // Exactly these bytes, on a connection of their own.
+    static QTcpSocket* StartRaw(quint16 port, const QByteArray& bytes)
+    {
+        auto* s = new QTcpSocket;
+        s->connectToHost(QStringLiteral("127.0.0.1"), port);
+        if (!bytes.isEmpty()) s->write(bytes);
         return s;
     }
 

@@ -4,15 +4,18 @@
 #include "FreePort.h"
 #include "HttpApi.h"
 #include "HttpTestClient.h"
+#include "NetnsPair.h"
 #include "ServerApp.h"
 #include "SimFrameLog.h"
 #include "SimServers.h"
 
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QProcess>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QSysInfo>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QWebSocket>
@@ -358,6 +361,7 @@ private slots:
         TMatrixSim sim;
         TServerOptions o;
         o.TokenFile = tokenFile;
+        o.AllowHosts << QStringLiteral("matrix.example.org") << QStringLiteral("*.lan");
         auto app = Serve(sim, false, o);
         QVERIFY(app);
         const quint16 port = app->Core()->Options().ListenPort;
@@ -372,10 +376,52 @@ private slots:
         QCOMPARE(
             THttpTestClient(port, "localhost:1").Request("GET", "/api/v1/power", {}, {auth}).Status,
             200);
-        QCOMPARE(THttpTestClient(port, "attacker.example:80")
-                     .Request("GET", "/api/v1/power", {}, {auth})
-                     .Status,
+        const THttpReply misdirected = THttpTestClient(port, "attacker.example:80")
+                                           .Request("GET", "/api/v1/power", {}, {auth});
+        QCOMPARE(misdirected.Status, 421);
+        QVERIFY(misdirected.Body.contains("--allow-host"));
+        // The names people type: this machine's, over mDNS too, and those allowed by option.
+        const QByteArray me = QSysInfo::machineHostName().toLower().toUtf8();
+        for (const QByteArray& host : {me, me + ".local:" + QByteArray::number(port),
+                                       QByteArray("Matrix.Example.org"), QByteArray("a.b.lan:1")})
+            QVERIFY2(
+                THttpTestClient(port, host).Request("GET", "/api/v1/power", {}, {auth}).Status ==
+                    200,
+                host);
+        QCOMPARE(THttpTestClient(port, "lan").Request("GET", "/api/v1/power", {}, {auth}).Status,
                  421);
+        QCOMPARE(
+            c.Request("GET", "/api/v1/power", {}, {"Authorization: bEARER s3cret-token"}).Status,
+            200);
+        // A page elsewhere gets nothing done, not even a "simple" request;
+        // every body says its type.
+        const int frames = sim.Device().FramesReceived();
+        const QByteArray own = "http://127.0.0.1:" + QByteArray::number(port);
+        QCOMPARE(
+            c.Request("POST", "/api/v1/presets/3/apply", {}, {auth, "Origin: http://evil.example"})
+                .Status,
+            403);
+        QCOMPARE(c.Request("PUT", "/api/v1/routing/1", R"({"input": 2})",
+                           {auth, "Origin: null", "Content-Type: application/json"})
+                     .Status,
+                 403);
+        QCOMPARE(c.Request("PUT", "/api/v1/routing/1", R"({"input": 2})",
+                           {auth, "Content-Type: text/plain"})
+                     .Status,
+                 415);
+        QCOMPARE(c.Request("PUT", "/api/v1/inputs/1/edid", QByteArray(256, 0),
+                           {auth, "Content-Type: application/json"})
+                     .Status,
+                 415);
+        QCOMPARE(sim.Device().FramesReceived(), frames);
+        QCOMPARE(
+            c.Request("PUT", "/api/v1/routing/1", R"({"input": 2})",
+                      {auth, "Origin: " + own, "Content-Type: application/json; charset=utf-8"})
+                .Status,
+            200);
+        const THttpReply page = c.Request("GET", "/");
+        QVERIFY(page.Headers.value("content-security-policy").contains("script-src 'self'"));
+        QCOMPARE(page.Headers.value("x-content-type-options"), QByteArray("nosniff"));
 
         // Too large a body: 413 before it is sent.
         QTcpSocket* s = c.Start("PUT", "/api/v1/inputs/1/edid", {}, {auth, "Content-Length: 257"});
@@ -386,16 +432,20 @@ private slots:
 
         // Events: a browser's first message carries the token; nothing before.
         const QString url = QStringLiteral("ws://127.0.0.1:%1/api/v1/events").arg(port);
-        const QByteArray own = "http://127.0.0.1:" + QByteArray::number(port);
         TEventClient browser(url, own), wrong(url, own), foreign(url, "http://evil.example"),
-            silent(url, own);
+            silent(url, own), huge(url, own);
         QTRY_VERIFY(browser.Socket.state() == QAbstractSocket::ConnectedState);
         QTRY_VERIFY(wrong.Socket.state() == QAbstractSocket::ConnectedState);
         QTest::qWait(50);
         QVERIFY(browser.Messages.isEmpty());
         browser.Socket.sendTextMessage(R"({"token": "s3cret-token"})");
         wrong.Socket.sendTextMessage(R"({"token": "guess"})");
+        // Nothing large is read before the token.
+        QTRY_VERIFY(huge.Socket.state() == QAbstractSocket::ConnectedState);
+        huge.Socket.sendBinaryMessage(QByteArray(1 << 20, 'x'));
         QTRY_VERIFY(browser.Has("hello"));
+        QTRY_COMPARE(huge.Socket.state(), QAbstractSocket::UnconnectedState);
+        QCOMPARE(huge.Socket.closeCode(), QWebSocketProtocol::CloseCodeTooMuchData);
         QTRY_COMPARE(wrong.Socket.state(), QAbstractSocket::UnconnectedState);
         QVERIFY(wrong.Messages.isEmpty());
         QTRY_COMPARE(foreign.Socket.state(), QAbstractSocket::UnconnectedState);
@@ -411,6 +461,225 @@ private slots:
         QVERIFY(THttpApi::SameToken("abc", "abc"));
         QVERIFY(!THttpApi::SameToken("abc", "abcd"));
         QVERIFY(!THttpApi::SameToken("", "a"));
+    }
+
+    // HTTP/1.1 as clients write it: target forms, line ends, Host rules,
+    // HEAD, Allow, chunked bodies, Expect, encoded slashes.
+    void http11()
+    {
+        TMatrixSim sim;
+        auto app = Serve(sim, false);
+        QVERIFY(app);
+        const quint16 port = app->Core()->Options().ListenPort;
+        const QByteArray host = "127.0.0.1:" + QByteArray::number(port);
+        auto status = [&](const QByteArray& bytes) {
+            return THttpTestClient::Finish(THttpTestClient::StartRaw(port, bytes)).Status;
+        };
+        QCOMPARE(status("GET http://" + host + "/api/v1/power HTTP/1.1\r\nHost: x\r\n\r\n"), 200);
+        QCOMPARE(
+            status("GET http://evil.example/api/v1/power HTTP/1.1\r\nHost: " + host + "\r\n\r\n"),
+            421);
+        QCOMPARE(status("\r\n\nGET /api/v1/power HTTP/1.1\nHost: " + host + "\n\n"), 200);
+        const QList<QByteArray> bad = {
+            "GET /api/v1/power HTTP/1.1\r\n\r\n",
+            "GET /api/v1/power HTTP/1.1\r\nHost: " + host + "\r\nHost: " + host + "\r\n\r\n",
+            "GET /api/v1/power HTTP/1.1\r\nHost : " + host + "\r\n\r\n",
+            "PUT /api/v1/power HTTP/1.1\r\nHost: " + host + "\r\nContent-Length: +13\r\n\r\n",
+            "GET /api/v1/power HTTP/1.1\r\nHost: " + host + "\r\nX: a\r\n b\r\n\r\n",
+        };
+        for (const QByteArray& request : bad)
+            QVERIFY2(status(request) == 400, request);
+        QCOMPARE(status("GET /api/v1/routing%2F1 HTTP/1.1\r\nHost: " + host + "\r\n\r\n"), 404);
+
+        auto* s = THttpTestClient::StartRaw(port, "HEAD /api/v1/power HTTP/1.1\r\nHost: " + host +
+                                                      "\r\nConnection: close\r\n\r\n");
+        QTRY_COMPARE(s->state(), QAbstractSocket::UnconnectedState);
+        const QByteArray head = s->readAll();
+        delete s;
+        QVERIFY(head.startsWith("HTTP/1.1 200 ") && head.endsWith("\r\n\r\n"));
+        QVERIFY(head.contains("Content-Length: 11\r\n"));
+        THttpTestClient c(port);
+        THttpReply r = c.Request("DELETE", "/api/v1/routing");
+        QCOMPARE(r.Status, 405);
+        QCOMPARE(r.Headers.value("allow"), QByteArray("GET, HEAD, PUT"));
+        QCOMPARE(c.Request("POST", "/").Headers.value("allow"), QByteArray("GET, HEAD"));
+
+        // Chunked: read, limited as it arrives.
+        r = c.Request("PUT", "/api/v1/routing/1",
+                      "7\r\n{\"input\r\n5;x=1\r\n\": 3}\r\n0\r\nX: y\r\n\r\n",
+                      {"Transfer-Encoding: chunked", "Content-Type: application/json"});
+        QVERIFY2(r.Status == 200, r.Body);
+        QCOMPARE(sim.Device().State().Route[0], 3);
+        r = c.Request("PUT", "/api/v1/routing/1",
+                      "8000\r\n" + QByteArray(0x8000, ' ') + "\r\n8001\r\n",
+                      {"Transfer-Encoding: chunked", "Content-Type: application/json"});
+        QCOMPARE(r.Status, 413);
+        QCOMPARE(c.Request("PUT", "/api/v1/routing/1", "{}", {"Transfer-Encoding: gzip"}).Status,
+                 501);
+
+        // Expect: 100-continue, then the body; a refused head gets its final status.
+        s = THttpTestClient::StartRaw(port,
+                                      "PUT /api/v1/routing/2 HTTP/1.1\r\nHost: " + host +
+                                          "\r\nContent-Type: application/json\r\n"
+                                          "Content-Length: 12\r\nExpect: 100-continue\r\n\r\n");
+        QByteArray interim;
+        QTRY_COMPARE(interim += s->readAll(), QByteArray("HTTP/1.1 100 Continue\r\n\r\n"));
+        s->write(R"({"input": 4})");
+        QCOMPARE(THttpTestClient::Finish(s).Status, 200);
+        QCOMPARE(sim.Device().State().Route[1], 4);
+        QCOMPARE(status("PUT /api/v1/routing/2 HTTP/1.1\r\nHost: " + host +
+                        "\r\nContent-Type: application/json\r\nContent-Length: 99999999\r\n"
+                        "Expect: 100-continue\r\n\r\n"),
+                 413);
+
+        // The request heads the fuzz target found trouble with, once more.
+        const QDir findings(qEnvironmentVariable("MATRIX_SOURCE_DIR") +
+                            QStringLiteral("/fuzz/regressions/httphead"));
+        QVERIFY(findings.exists());
+        for (const QString& name : findings.entryList(QDir::Files)) {
+            QFile f(findings.filePath(name));
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            const int code = status(f.readAll());
+            QVERIFY2(code == 0 || code >= 200, qPrintable(name));
+        }
+        QCOMPARE(c.Request("GET", "/api/v1/power").Status, 200);
+    }
+
+    // Hostile clients: requests of clients that left, slow heads, too many
+    // connections, cross-site forms, pre-settings that route nothing.
+    void hostile()
+    {
+        TMatrixSim sim;
+        TServerOptions o;
+        o.SettingsPath = FDir.filePath(QStringLiteral("none/Settings.ini"));
+        auto app = Serve(sim, false, o);
+        QVERIFY(app);
+        const quint16 port = app->Core()->Options().ListenPort;
+        THttpTestClient c(port);
+        QCOMPARE(c.Request("GET", "/api/v1/power").Status, 200);
+        const int frames = sim.Device().FramesReceived();
+
+        // Requests waiting behind a long one whose clients go never run.
+        // The long one is this job: the clients come and go while it runs.
+        TRequestQueue* queue = app->Core()->Queue();
+        QTcpSocket* stays = nullptr;
+        queue->Post([&] {
+            QList<QTcpSocket*> gone;
+            for (int i = 0; i < 20; ++i)
+                gone << c.Start("PUT", "/api/v1/routing/1", R"({"input": 2})");
+            QTRY_COMPARE(queue->Waiting(), 20);
+            qDeleteAll(gone);
+            QTRY_COMPARE(queue->Waiting(), 0);
+            stays = c.Start("PUT", "/api/v1/routing/1", R"({"input": 2})");
+            QTRY_COMPARE(queue->Waiting(), 1);
+        });
+        QTRY_VERIFY(stays);
+        QCOMPARE(THttpTestClient::Finish(stays).Status, 200);
+        QCOMPARE(sim.Device().FramesReceived(), frames + 2); // its power check and route
+
+        // A text/plain form of another page, and one without an Origin.
+        const QByteArray backup = R"({"format": "hdmi-matrix-backup"})";
+        QCOMPARE(c.Request("POST", "/api/v1/restore", backup,
+                           {"Content-Type: text/plain", "Origin: http://evil.example"})
+                     .Status,
+                 403);
+        QCOMPARE(c.Request("POST", "/api/v1/restore", backup, {"Content-Type: text/plain"}).Status,
+                 415);
+        // No settings file: nothing saved, nothing to apply, nothing sent.
+        const QJsonArray presets =
+            c.Request("GET", "/api/v1/presets").Json().value("presets").toArray();
+        QCOMPARE(presets.size(), 8);
+        QCOMPARE(presets.at(0).toObject().value("outputs").toObject(), QJsonObject());
+        const THttpReply empty = c.Request("POST", "/api/v1/presets/1/apply");
+        QCOMPARE(empty.Status, 422);
+        QVERIFY(empty.Json().value("error").toString().contains("empty"));
+        QCOMPARE(sim.Device().FramesReceived(), frames + 2);
+
+        // A head that trickles in is cut off however steady the trickle.
+        QTcpSocket* slow = THttpTestClient::StartRaw(port, "GET / HTTP/1.1\r\nX: ");
+        QTRY_COMPARE(slow->state(), QAbstractSocket::ConnectedState);
+        QByteArray answer;
+        QDeadlineTimer limit(TTiming::Fast().HttpHeadMs * 5);
+        while (slow->state() == QAbstractSocket::ConnectedState && !limit.hasExpired()) {
+            slow->write("a");
+            QTest::qWait(50);
+            answer += slow->readAll();
+        }
+        answer += slow->readAll();
+        delete slow;
+        QVERIFY2(answer.startsWith("HTTP/1.1 408 "), answer);
+
+        // 64 connections from one address; the next is closed at once.
+        QTRY_COMPARE(app->Http()->Connections(), 0);
+        QList<QTcpSocket*> many;
+        for (int i = 0; i < THttpPolicy().MaxPerAddress; ++i)
+            many << THttpTestClient::StartRaw(port, {});
+        QTRY_COMPARE(app->Http()->Connections(), THttpPolicy().MaxPerAddress);
+        QTcpSocket* over =
+            THttpTestClient::StartRaw(port, "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+        QTRY_COMPARE(over->state(), QAbstractSocket::UnconnectedState);
+        QVERIFY(over->readAll().isEmpty());
+        delete over;
+        for (QTcpSocket* m : many)
+            QCOMPARE(m->state(), QAbstractSocket::ConnectedState);
+        qDeleteAll(many);
+        QTRY_COMPARE(app->Http()->Connections(), 0);
+        QCOMPARE(c.Request("GET", "/").Status, 200);
+    }
+
+    // Off loopback, inside a network namespace: the address a client reached
+    // answers, even when the process may open no netlink socket (a preloaded
+    // shim refuses them, as RestrictAddressFamilies of the unit does).
+    void offLoopback()
+    {
+        TNetnsPair ns;
+        QString why;
+        if (!ns.Setup(&why)) QSKIP(qPrintable(why));
+        QVERIFY(ns.Enter(ns.NsB));
+        QProcess probe;
+        probe.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
+        auto env = probe.processEnvironment();
+        env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(NONETLINK_PATH));
+        // In the sanitizer build the shim comes before the sanitizer's runtime.
+        env.insert(QStringLiteral("ASAN_OPTIONS"), env.value(QStringLiteral("ASAN_OPTIONS")) +
+                                                       QStringLiteral(":verify_asan_link_order=0"));
+        probe.setProcessEnvironment(env);
+        probe.start(QStringLiteral("ip"), {QStringLiteral("-o"), QStringLiteral("addr")});
+        QVERIFY(probe.waitForFinished(10000));
+        QVERIFY(probe.exitCode() != 0); // the shim works: no interface list
+        TMatrixSim sim;
+        sim.Device().State().Power = true;
+        QVERIFY(sim.ListenTcp(QHostAddress::LocalHost, 0));
+        const QString bin =
+            QCoreApplication::applicationDirPath() + QStringLiteral("/../server/matrix-server");
+        for (const bool netlink : {true, false}) {
+            const quint16 port = FreePort();
+            QProcess server;
+            if (!netlink) server.setProcessEnvironment(env);
+            server.start(
+                bin, {QStringLiteral("--tcp"), QStringLiteral("127.0.0.1:%1").arg(sim.TcpPort()),
+                      QStringLiteral("--listen"), QStringLiteral("0.0.0.0:%1").arg(port),
+                      QStringLiteral("--token-file"), FDir.filePath(QStringLiteral("token")),
+                      QStringLiteral("--refresh-s"), QStringLiteral("0")});
+            QByteArray out;
+            QTRY_VERIFY2_WITH_TIMEOUT((out += server.readAllStandardOutput()).contains("ready"),
+                                      server.readAllStandardError(), 20000);
+            const QByteArray box =
+                QByteArray(TNetnsPair::AddressB) + ':' + QByteArray::number(port);
+            const QByteArray auth = "Authorization: Bearer s3cret-token";
+            auto get = [&](const QByteArray& host) {
+                auto* s = new QTcpSocket;
+                s->connectToHost(QString::fromLatin1(TNetnsPair::AddressB), port);
+                s->write("GET /api/v1/power HTTP/1.1\r\nHost: " + host + "\r\n" + auth +
+                         "\r\n\r\n");
+                return THttpTestClient::Finish(s).Status;
+            };
+            QCOMPARE(get(box), 200);
+            QCOMPARE(get("10.77.0.9:" + QByteArray::number(port)), 421);
+            QCOMPARE(get("0.0.0.0:" + QByteArray::number(port)), 421);
+            server.terminate();
+            QVERIFY(server.waitForFinished(10000));
+        }
     }
 
     // The program: usage errors exit 2, a link failure 1; HTTPS serves.
@@ -456,6 +725,41 @@ private slots:
         QObject::connect(&wss.Socket, &QWebSocket::sslErrors, &wss.Socket,
                          [&wss](const QList<QSslError>&) { wss.Socket.ignoreSslErrors(); });
         QTRY_VERIFY(wss.Has("hello"));
+
+        // Out of descriptors: it says so once, waits, and serves again. (The
+        // sanitizers' runtime opens files of its own to check types; starved
+        // of descriptors it reports false errors.)
+#if !defined(__SANITIZE_ADDRESS__)
+        TMatrixSim other;
+        other.Device().State().Power = true;
+        QVERIFY(other.ListenTcp(QHostAddress::LocalHost, 0));
+        const quint16 port = FreePort();
+        QProcess few;
+        few.start(QStringLiteral("prlimit"),
+                  {"--nofile=40", "--", bin, "--tcp",
+                   QStringLiteral("127.0.0.1:%1").arg(other.TcpPort()), "--listen",
+                   QStringLiteral("127.0.0.1:%1").arg(port), "--refresh-s", "0"});
+        QByteArray out;
+        QTRY_VERIFY2_WITH_TIMEOUT((out += few.readAllStandardOutput()).contains("ready"),
+                                  few.readAllStandardError(), 20000);
+        QList<QTcpSocket*> hold;
+        for (int i = 0; i < 50; ++i)
+            hold << THttpTestClient::StartRaw(port, {});
+        QByteArray said;
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            (said += few.readAllStandardError()).contains("cannot accept connections"), said,
+            20000);
+        qDeleteAll(hold);
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            THttpTestClient(port)
+                    .Request("GET", "/api/v1/power", {}, {"Connection: close"})
+                    .Status == 200,
+            said += few.readAllStandardError(), 20000);
+        few.terminate();
+        QVERIFY(few.waitForFinished(10000));
+        said += few.readAllStandardError();
+        QCOMPARE(said.count("cannot accept connections"), 1);
+#endif
     }
 
     // The page in a real browser: it asks for the token, a tap routes, and
@@ -470,6 +774,14 @@ private slots:
         TMatrixSim sim;
         TServerOptions o;
         o.TokenFile = FDir.filePath(QStringLiteral("token"));
+        // Names as long as people give them.
+        o.SettingsPath = FDir.filePath(QStringLiteral("page.ini"));
+        QSaveFile settings(o.SettingsPath);
+        QVERIFY(settings.open(QIODevice::WriteOnly));
+        settings.write(QByteArray(SettingsText)
+                           .replace("In1=Blu-ray", "In1=Blu-ray Player\nIn3=Satellite receiver")
+                           .replace("Out2=Projector", "Out2=Living room projector"));
+        QVERIFY(settings.commit());
         auto app = Serve(sim, false, o);
         QVERIFY(app);
         const quint16 port = app->Core()->Options().ListenPort;
@@ -485,7 +797,7 @@ private slots:
             QStringLiteral("Matrix connected"), 10000);
         QCOMPARE(browser.Script(
                      "return document.getElementById('route-2-1').getAttribute('aria-label')"),
-                 QStringLiteral("Input 1 (Blu-ray) to Output 2 (Projector)"));
+                 QStringLiteral("Input 1 (Blu-ray Player) to Output 2 (Living room projector)"));
         browser.Click("#route-2-3");
         QTRY_COMPARE(sim.Device().State().Route[1], 3);
         QTRY_COMPARE(
@@ -504,14 +816,26 @@ private slots:
         QCOMPARE(browser.Script(
                      "return document.getElementById('route-1-1').getAttribute('aria-pressed')"),
                  QStringLiteral("false"));
-        // scripts/screenshots keeps the picture for the README.
+        // scripts/screenshots keeps the pictures for the README.
         const QString shot = qEnvironmentVariable("MATRIX_WEB_SHOT");
-        if (!shot.isEmpty()) {
-            QFile f(shot);
+        auto keep = [&](const QString& path) {
+            QFile f(path);
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write(
                 QByteArray::fromBase64(browser.Call("GET", "/screenshot").toString().toLatin1()));
-        }
+        };
+        if (!shot.isEmpty()) keep(shot);
+        // A 360 px phone: no sideways scrolling, the whole names still there.
+        browser.Call("POST", "/window/rect", {{"width", 360}, {"height", 800}});
+        QTRY_COMPARE(browser.Script("return String(window.innerWidth)"), QStringLiteral("360"));
+        QCOMPARE(browser.Script("const e = document.documentElement;"
+                                "return String(e.scrollWidth <= e.clientWidth)"),
+                 QStringLiteral("true"));
+        QCOMPARE(browser.Script("return document.querySelector('#grid-head th:nth-child(2)')"
+                                ".textContent"),
+                 QStringLiteral("Input 1 (Blu-ray Player)"));
+        if (!shot.isEmpty())
+            keep(QString(shot).replace(QStringLiteral(".png"), QStringLiteral("-phone.png")));
     }
 };
 
