@@ -358,16 +358,19 @@ THttpFront::THttpFront(const THttpPolicy& policy, THandler handler, QObject* par
 
 void THttpFront::OnAcceptError(QAbstractSocket::SocketError error)
 {
-    // Out of descriptors Qt stops accepting for good: take it up again in a
-    // moment, when some connection may have gone, rather than spin or stay deaf.
-    if (error != QAbstractSocket::SocketResourceError) return;
-    if (!FToldOutOfFiles)
+    // Qt stops accepting after any failed accept. Out of descriptors, take it
+    // up again in a moment, when some connection may have gone, rather than
+    // spin or stay deaf; any other failure (a client that gave up before it
+    // was accepted) must not leave the server deaf either.
+    const bool outOfFiles = error == QAbstractSocket::SocketResourceError;
+    if (outOfFiles && !FToldOutOfFiles) {
         std::fprintf(stderr,
                      "matrix-server: cannot accept connections (%s); pausing for a moment\n",
                      qPrintable(errorString()));
-    FToldOutOfFiles = true;
+        FToldOutOfFiles = true;
+    }
     pauseAccepting();
-    QTimer::singleShot(AcceptPauseMs, this, [this] { resumeAccepting(); });
+    QTimer::singleShot(outOfFiles ? AcceptPauseMs : 0, this, [this] { resumeAccepting(); });
 }
 
 void THttpFront::SetTls(const QSslConfiguration& tls)
